@@ -1,0 +1,107 @@
+#include "scene/db.h"
+
+#include "scene/prop_builder.h"
+#include "scene/registry.h"
+
+#include <spdlog/spdlog.h>
+
+namespace kq::scene {
+
+TKQDB::TKQDB(Runtime& runtime) : TKQElement(RootTag{}), runtime_(runtime) { db_ = this; }
+
+TKQDB::~TKQDB() {
+    // The children must go while the root's runtime reference is still valid.
+    DestroyChildren();
+    runtime_.Forget(this);
+}
+
+bool TKQDB::LoadSceneBlob(std::string_view blob) {
+    DestroyChildren();
+    runtime_.loading = true;
+    bool ok = LoadProps(blob, true);
+    runtime_.loading = false;
+    if (!ok)
+        spdlog::warn("scene: the scene file is cut short or corrupt; loading kept what was read");
+    return ok;
+}
+
+TKQElement* TKQDB::FindChildById(std::string_view name) const {
+    for (const auto& child : Children()) {
+        const std::string& id = child->Id;
+        if (id.size() != name.size())
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < id.size() && same; ++i) {
+            auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+            same = up(id[i]) == up(name[i]);
+        }
+        if (same)
+            return child.get();
+    }
+    return nullptr;
+}
+
+void TKQDB::Process() { RunScript(Script(ScriptSlot::Process), "Process"); }
+
+namespace {
+
+void ClearInitialized(TKQElement& e) {
+    e.Initialized = false;
+    for (const auto& child : e.Children())
+        ClearInitialized(*child);
+}
+
+} // namespace
+
+void TKQDB::InitPr() {
+    ClearInitialized(*this);
+    Init();
+}
+
+std::vector<TKQProp> DbProps() {
+    using namespace props;
+    using D = TKQDB;
+    std::vector<TKQProp> list = BaseProps();
+    std::vector<TKQProp> own = {
+        Int("CurKey", PropType::SLong, &GetField<&D::CurKey>, &SetField<&D::CurKey>),
+        Int("InitScreen", PropType::SLong, &GetField<&D::InitScreen>,
+            &SetField<&D::InitScreen>),
+        BaseScript<ScriptSlot::VarRS>("exVarRS"),
+        BaseScript<ScriptSlot::Init>("exInit"),
+        BaseScript<ScriptSlot::AfterLoad>("exAfterLoad"),
+        BaseScript<ScriptSlot::MouseDown>("exMouseDown"),
+        BaseScript<ScriptSlot::MouseUp>("exMouseUp"),
+        BaseScript<ScriptSlot::Update>("exUpdate"),
+        BaseScript<ScriptSlot::Process>("exProcess"),
+        Str("FileRS", &GetField<&D::FileRS>, &SetField<&D::FileRS>),
+        Str("FileFonts", &GetField<&D::FileFonts>, &SetField<&D::FileFonts>),
+        Int("hxTransLev", PropType::UByte, &GetField<&D::hxTransLev>,
+            &SetField<&D::hxTransLev>),
+        Str("DefLang", &GetField<&D::DefLang>, &SetField<&D::DefLang>),
+        Str("Lang", &GetField<&D::Lang>, &SetField<&D::Lang>),
+        Int("LoadingScreen", PropType::SLong, &GetField<&D::LoadingScreen>,
+            &SetField<&D::LoadingScreen>),
+        NotSaveProp(),
+        Script<&D::exLoadImProcess>("exLoadImProcess"),
+        Str("IniFile", &GetField<&D::IniFile>, &SetField<&D::IniFile>),
+        Str("SoundFile", &GetField<&D::SoundFile>, &SetField<&D::SoundFile>),
+        Script<&D::exKeyDown>("exKeyDown"),
+        Script<&D::exExit>("exExit"),
+        BaseScript<ScriptSlot::MouseMove>("exMouseMove"),
+        Int("MaxMem", PropType::SLong, &GetField<&D::MaxMem>, &SetField<&D::MaxMem>),
+        Script<&D::exCheat>("exCheat"),
+        Str("Cheats", &GetField<&D::Cheats>, &SetField<&D::Cheats>),
+        Bool("SaveErr", &GetField<&D::SaveErr>, &SetField<&D::SaveErr>),
+        Script<&D::exSetScreen>("exSetScreen"),
+        Bool("AlwaysLoadIm", &GetField<&D::AlwaysLoadIm>, &SetField<&D::AlwaysLoadIm>),
+        Int("Version", PropType::SLong, &GetField<&D::Version>, &SetField<&D::Version>),
+        BaseScript<ScriptSlot::MouseIn>("exMouseIn"),
+        BaseScript<ScriptSlot::MouseOut>("exMouseOut"),
+        TagProp(),
+    };
+    list.insert(list.end(), std::make_move_iterator(own.begin()),
+                std::make_move_iterator(own.end()));
+    return list;
+}
+
+} // namespace kq::scene

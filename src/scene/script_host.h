@@ -1,0 +1,39 @@
+// The scene's view of the script interpreter: preparing ex* texts and running them.
+//
+// Every event an element receives is the run of one of its script texts with the element as
+// SELF. The scene only stores texts and asks a ScriptHost to prepare and run them; without a
+// host (tools, tests of the tree alone) texts are stored and nothing runs.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kq::script {
+class TVarList;
+}
+
+namespace kq::scene {
+
+class TKQElement;
+
+// One ex* property: the text as authored and the interpreter's prepared form of it.
+struct ScriptText {
+    std::string text;
+    std::string prepared;
+
+    bool Empty() const { return text.empty(); }
+};
+
+class ScriptHost {
+public:
+    virtual ~ScriptHost() = default;
+    // The prepared form of a text, made on the current interpreter instance.
+    virtual std::string Prepare(const std::string& text) = 0;
+    // Runs a prepared text with self as SELF under the given event name. When vars is given,
+    // the variables the run leaves are added to it. Nested runs are allowed up to the pool's
+    // depth; a deeper run is refused by the host.
+    virtual void RunScript(TKQElement& self, const ScriptText& script, std::string_view event,
+                           script::TVarList* vars) = 0;
+};
+
+} // namespace kq::scene

@@ -1,0 +1,152 @@
+#include "media/game_files.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace kq::media {
+namespace {
+
+// Names as a windows-1251 game writes them.
+const std::string kPicturesCp1251 = "\xEA\xE0\xF0\xF2\xE8\xED\xEA\xE8"; // картинки
+const std::string kBackgroundCp1251 = "\xF4\xEE\xED";                   // фон
+const std::string kHedgehogUpperCp1251 = "\xA8\xC6";                    // ЁЖ
+const std::string kHedgehogLowerCp1251 = "\xB8\xE6";                    // ёж
+
+class GameFilesTest : public ::testing::Test {
+protected:
+    GameFilesTest() : game_(root_.Path() / "game") {
+        root_.Write("game/Images/Hero.png", "hero");
+        root_.Write("game/Sounds/Music/Theme.OGG", "theme");
+        root_.Write("game/Картинки/Фон.JPG", "background");
+        root_.Write("secret.txt", "outside");
+    }
+
+    void OpenPack(StoreWriter& writer) {
+        ASSERT_TRUE(writer.Write(root_.Path() / "game" / "game.kst"));
+        ASSERT_TRUE(game_.OpenPack("game.kst")); // relative to the game folder
+    }
+
+    test::TempDir root_;
+    GameFiles game_;
+};
+
+TEST_F(GameFilesTest, LooseFilesMatchAnyCaseAndSeparator) {
+    const GameFile hero = game_.Read("images\\HERO.png");
+    EXPECT_EQ(hero.source, FileSource::Loose);
+    EXPECT_EQ(hero.bytes, "hero");
+    EXPECT_EQ(game_.Read("SOUNDS/music\\theme.ogg").bytes, "theme");
+    EXPECT_EQ(game_.Read(".\\sounds\\\\Music\\Theme.OGG").bytes, "theme");
+    EXPECT_EQ(game_.FindLoose("IMAGES\\hero.PNG"), game_.GameFolder() / "Images" / "Hero.png");
+    EXPECT_TRUE(game_.Exists("images/hero.png"));
+}
+
+TEST_F(GameFilesTest, CyrillicNamesMatchTheUtf8FolderInAnyCase) {
+    const GameFile file = game_.Read(kPicturesCp1251 + "\\" + kBackgroundCp1251 + ".jpg");
+    EXPECT_EQ(file.source, FileSource::Loose);
+    EXPECT_EQ(file.bytes, "background");
+    EXPECT_EQ(game_.FindLoose(game_.Codec().UpperCase(kPicturesCp1251) + "/" + kBackgroundCp1251 +
+                              ".Jpg"),
+              game_.GameFolder() / "Картинки" / "Фон.JPG");
+}
+
+TEST_F(GameFilesTest, MissingFilesAndFoldersGiveNothing) {
+    EXPECT_EQ(game_.Read("images\\villain.png").source, FileSource::None);
+    EXPECT_TRUE(game_.Read("images\\villain.png").bytes.empty());
+    EXPECT_FALSE(game_.Exists("nothing\\hero.png"));
+    // A folder is not a file, and a file is not a folder.
+    EXPECT_EQ(game_.Read("images").source, FileSource::None);
+    EXPECT_FALSE(game_.FindLoose("images\\hero.png\\x"));
+    EXPECT_EQ(game_.Read("").source, FileSource::None);
+}
+
+TEST_F(GameFilesTest, NamesThatLeaveTheGameFolderAreRefused) {
+    ASSERT_TRUE(std::filesystem::exists(root_.Path() / "secret.txt"));
+    for (const std::string name :
+         {"..\\secret.txt", "images/../../secret.txt", "/etc/hostname", "\\secret.txt",
+          "C:\\secret.txt", "images\\..\\Images\\Hero.png"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(game_.FindLoose(name));
+        EXPECT_EQ(game_.Read(name).source, FileSource::None);
+        EXPECT_FALSE(game_.PackMemberName(name));
+    }
+    EXPECT_FALSE(game_.FindLoose(std::string("images\\hero.png\0x", 16)));
+}
+
+TEST_F(GameFilesTest, PackFillsInForMissingLooseFiles) {
+    StoreWriter writer;
+    writer.Add("SOUNDS\\CLICK.WAV", "click");
+    writer.Add("IMAGES\\HERO.PNG", "packed hero");
+    writer.Add("..\\SECRET.TXT", "packed secret");
+    // A Cyrillic member, upper-cased in the code page as the authoring tool stores it.
+    writer.Add("\xC7\xC2\xD3\xCA\\" + kHedgehogUpperCp1251 + ".WAV", "hedgehog"); // ЗВУК
+    OpenPack(writer);
+
+    const GameFile click = game_.Read("sounds/Click.wav");
+    EXPECT_EQ(click.source, FileSource::Pack);
+    EXPECT_EQ(click.bytes, "click");
+    EXPECT_TRUE(game_.Exists("Sounds\\click.WAV"));
+
+    const GameFile hero = game_.Read("Images\\hero.png");
+    EXPECT_EQ(hero.source, FileSource::Loose);
+    EXPECT_EQ(hero.bytes, "hero");
+
+    const GameFile hedgehog = game_.Read("\xE7\xE2\xF3\xEA\\" + kHedgehogLowerCp1251 + ".wav");
+    EXPECT_EQ(hedgehog.source, FileSource::Pack);
+    EXPECT_EQ(hedgehog.bytes, "hedgehog");
+
+    EXPECT_EQ(game_.Read("..\\secret.txt").source, FileSource::None);
+}
+
+TEST_F(GameFilesTest, PackMemberNamesAreNormalised) {
+    EXPECT_EQ(game_.PackMemberName("a//./b\\c.png"), "A\\B\\C.PNG");
+    EXPECT_EQ(game_.PackMemberName(kHedgehogLowerCp1251 + "/x"), kHedgehogUpperCp1251 + "\\X");
+    EXPECT_FALSE(game_.PackMemberName("./"));
+}
+
+TEST_F(GameFilesTest, MissingPackIsHarmless) {
+    EXPECT_FALSE(game_.OpenPack("absent.kst"));
+    EXPECT_EQ(game_.Read("sounds\\click.wav").source, FileSource::None);
+    EXPECT_EQ(game_.Read("images\\hero.png").source, FileSource::Loose);
+}
+
+TEST_F(GameFilesTest, ExactSpellingWinsOverOtherCases) {
+    root_.Write("game/Data/a.txt", "lower");
+    root_.Write("game/Data/A.txt", "upper");
+    EXPECT_EQ(game_.Read("Data\\a.txt").bytes, "lower");
+    EXPECT_EQ(game_.Read("Data\\A.txt").bytes, "upper");
+    // Neither spelling given: the choice must not depend on the listing order.
+    EXPECT_EQ(game_.Read("data\\a.TXT").bytes, "upper");
+}
+
+TEST_F(GameFilesTest, FindBelowSearchesAnotherBase) {
+    const test::TempDir user;
+    user.Write("Saves/Slot1.SAV", "save");
+    EXPECT_EQ(game_.FindBelow(user.Path(), "saves\\slot1.sav"),
+              user.Path() / "Saves" / "Slot1.SAV");
+    EXPECT_FALSE(game_.FindBelow(user.Path(), "images\\hero.png"));
+}
+
+TEST_F(GameFilesTest, OversizedLooseFilesAreRefused) {
+    const auto big = root_.Write("game/Big.bin", "");
+    std::error_code ec;
+    std::filesystem::resize_file(big, GameFiles::kMaxLooseFileSize + 1, ec); // sparse
+    if (ec)
+        GTEST_SKIP() << "cannot make a sparse file here: " << ec.message();
+    EXPECT_TRUE(game_.FindLoose("big.bin"));
+    EXPECT_EQ(game_.Read("big.bin").source, FileSource::None);
+}
+
+TEST(ReadWholeFile, HonoursTheLimitAndRefusesNonFiles) {
+    const test::TempDir dir;
+    const auto file = dir.Write("ten.bin", "0123456789");
+    EXPECT_EQ(ReadWholeFile(file, 10), "0123456789");
+    EXPECT_FALSE(ReadWholeFile(file, 9));
+    EXPECT_EQ(ReadWholeFile(dir.Write("empty", ""), 0), std::string());
+    EXPECT_FALSE(ReadWholeFile(dir.Path()));
+    EXPECT_FALSE(ReadWholeFile(dir.Path() / "missing"));
+    EXPECT_FALSE(ReadWholeFile("/dev/zero"));
+}
+
+} // namespace
+} // namespace kq::media

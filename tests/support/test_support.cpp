@@ -1,0 +1,82 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace kq::test {
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("kqtest-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::Write(const std::string& relative, std::string_view bytes) const {
+    std::filesystem::path full = path_ / relative;
+    std::filesystem::create_directories(full.parent_path());
+    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return full;
+}
+
+std::string ReadAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+Bytes& Bytes::I32(int32_t v) {
+    auto u = static_cast<uint32_t>(v);
+    for (int i = 0; i < 4; ++i)
+        data_.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    return *this;
+}
+
+Bytes& Bytes::U16(uint16_t v) {
+    data_.push_back(static_cast<char>(v & 0xFF));
+    data_.push_back(static_cast<char>(v >> 8));
+    return *this;
+}
+
+Bytes& Bytes::U8(uint8_t v) {
+    data_.push_back(static_cast<char>(v));
+    return *this;
+}
+
+Bytes& Bytes::F64(double v) {
+    char raw[8];
+    std::memcpy(raw, &v, 8);
+    data_.append(raw, 8);
+    return *this;
+}
+
+Bytes& Bytes::Raw(std::string_view bytes) {
+    data_.append(bytes);
+    return *this;
+}
+
+Bytes& Bytes::Str(std::string_view s) {
+    I32(static_cast<int32_t>(s.size()));
+    return Raw(s);
+}
+
+std::string RandomBytes(std::mt19937& rng, size_t count) {
+    std::string out(count, '\0');
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (auto& c : out)
+        c = static_cast<char>(byte(rng));
+    return out;
+}
+
+} // namespace kq::test

@@ -1,0 +1,50 @@
+// Small helpers shared by the test programs: temporary folders, file bytes, byte builders.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace kq::test {
+
+// A fresh folder under the system temp folder, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // Writes bytes to a file below the folder (creating sub-folders) and returns its full path.
+    std::filesystem::path Write(const std::string& relative, std::string_view bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadAll(const std::filesystem::path& file);
+
+// Little-endian byte builder for hand-made binary inputs.
+class Bytes {
+public:
+    Bytes& I32(int32_t v);
+    Bytes& U16(uint16_t v);
+    Bytes& U8(uint8_t v);
+    Bytes& F64(double v);
+    Bytes& Raw(std::string_view bytes);
+    // A 32-bit length followed by the bytes.
+    Bytes& Str(std::string_view s);
+    const std::string& Data() const { return data_; }
+    size_t Size() const { return data_.size(); }
+
+private:
+    std::string data_;
+};
+
+// Deterministic random bytes for corruption tests.
+std::string RandomBytes(std::mt19937& rng, size_t count);
+
+} // namespace kq::test
