@@ -1,0 +1,299 @@
+// Our own BMP reader. General decoders turn palette indices into colours; the engine needs the
+// raw indices of 8-bit masks, so palette pictures keep them beside the colours.
+#include "media/image_decode.h"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+namespace kq::media {
+
+namespace {
+
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiBitfields = 3;
+constexpr uint32_t kBiAlphaBitfields = 6;
+
+class Reader {
+public:
+    explicit Reader(std::string_view data) : data_(data) {}
+    bool Has(size_t pos, size_t count) const {
+        return pos <= data_.size() && count <= data_.size() - pos;
+    }
+    uint8_t U8(size_t pos) const { return static_cast<uint8_t>(data_[pos]); }
+    uint16_t U16(size_t pos) const { return static_cast<uint16_t>(U8(pos) | (U8(pos + 1) << 8)); }
+    uint32_t U32(size_t pos) const {
+        return static_cast<uint32_t>(U8(pos)) | (static_cast<uint32_t>(U8(pos + 1)) << 8) |
+               (static_cast<uint32_t>(U8(pos + 2)) << 16) |
+               (static_cast<uint32_t>(U8(pos + 3)) << 24);
+    }
+    size_t Size() const { return data_.size(); }
+
+private:
+    std::string_view data_;
+};
+
+// One colour channel described by a bit mask, scaled to 8 bits.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint32_t max = 0;
+
+    explicit Channel(uint32_t m) : mask(m) {
+        if (mask != 0) {
+            shift = std::countr_zero(mask);
+            max = mask >> shift;
+        }
+    }
+    uint32_t Get(uint32_t value) const {
+        if (mask == 0)
+            return 0;
+        uint32_t v = (value & mask) >> shift;
+        if (max == 255)
+            return v;
+        return static_cast<uint32_t>((static_cast<uint64_t>(v) * 255 + max / 2) / max);
+    }
+};
+
+struct BmpInfo {
+    int64_t width = 0;
+    int64_t height = 0;
+    bool topDown = false;
+    int bits = 0;
+    uint32_t compression = kBiRgb;
+    size_t pixelOffset = 0;
+    std::array<uint32_t, 256> palette{};
+    uint32_t redMask = 0x00FF0000, greenMask = 0x0000FF00, blueMask = 0x000000FF;
+    uint32_t alphaMask = 0xFF000000;
+};
+
+bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
+    if (!in.Has(0, 18) || in.U8(0) != 'B' || in.U8(1) != 'M') {
+        spdlog::warn("image {}: not a BMP file", name);
+        return false;
+    }
+    uint32_t dataOffset = in.U32(10);
+    uint32_t headerSize = in.U32(14);
+    if (headerSize < 12 || !in.Has(14, headerSize)) {
+        spdlog::warn("image {}: truncated BMP header", name);
+        return false;
+    }
+    info.palette.fill(0xFF000000u);
+    size_t paletteEntrySize = 4;
+    size_t paletteCount = 0;
+    size_t afterHeader = 14 + static_cast<size_t>(headerSize);
+    if (headerSize == 12) {
+        info.width = in.U16(18);
+        info.height = in.U16(20);
+        info.bits = in.U16(24);
+        paletteEntrySize = 3;
+    } else if (headerSize >= 40) {
+        info.width = static_cast<int32_t>(in.U32(18));
+        int32_t h = static_cast<int32_t>(in.U32(22));
+        info.topDown = h < 0;
+        info.height = info.topDown ? -static_cast<int64_t>(h) : h;
+        info.bits = in.U16(28);
+        info.compression = in.U32(30);
+        paletteCount = in.U32(46);
+        if (info.compression == kBiBitfields || info.compression == kBiAlphaBitfields) {
+            // Masks sit inside larger headers, right after a 40-byte one.
+            size_t masks = headerSize >= 52 ? 54 : afterHeader;
+            size_t count = info.compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
+            if (!in.Has(masks, count * 4)) {
+                spdlog::warn("image {}: truncated BMP colour masks", name);
+                return false;
+            }
+            info.redMask = in.U32(masks);
+            info.greenMask = in.U32(masks + 4);
+            info.blueMask = in.U32(masks + 8);
+            info.alphaMask = count == 4 ? in.U32(masks + 12) : 0;
+            if (headerSize == 40)
+                afterHeader += count * 4;
+        }
+    } else {
+        spdlog::warn("image {}: unknown BMP header size {}", name, headerSize);
+        return false;
+    }
+    if (!DimensionsAcceptable(info.width, info.height)) {
+        spdlog::warn("image {}: BMP size {}x{} refused", name, info.width, info.height);
+        return false;
+    }
+    bool supported = false;
+    switch (info.bits) {
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+        supported = info.compression == kBiRgb || (info.bits == 8 && info.compression == kBiRle8);
+        break;
+    case 32:
+        supported = info.compression == kBiRgb || info.compression == kBiBitfields ||
+                    info.compression == kBiAlphaBitfields;
+        break;
+    default:
+        break;
+    }
+    if (!supported) {
+        spdlog::warn("image {}: unsupported BMP ({} bits, compression {})", name, info.bits,
+                     info.compression);
+        return false;
+    }
+    if (info.bits <= 8) {
+        size_t maxCount = size_t{1} << info.bits;
+        if (paletteCount == 0 || paletteCount > maxCount)
+            paletteCount = maxCount;
+        for (size_t i = 0; i < paletteCount; ++i) {
+            size_t pos = afterHeader + i * paletteEntrySize;
+            if (!in.Has(pos, 3))
+                break; // a short palette leaves the rest black
+            info.palette[i] = 0xFF000000u | (static_cast<uint32_t>(in.U8(pos + 2)) << 16) |
+                              (static_cast<uint32_t>(in.U8(pos + 1)) << 8) | in.U8(pos);
+        }
+        afterHeader += paletteCount * paletteEntrySize;
+    }
+    info.pixelOffset = dataOffset != 0 ? dataOffset : afterHeader;
+    if (info.pixelOffset > in.Size()) {
+        spdlog::warn("image {}: BMP pixel data offset beyond the file", name);
+        return false;
+    }
+    return true;
+}
+
+bool DecodeRle8(const Reader& in, const BmpInfo& info, Picture& picture) {
+    const int w = picture.width;
+    const int h = picture.height;
+    size_t pos = info.pixelOffset;
+    int x = 0;
+    int row = 0; // in file order
+    auto put = [&](uint8_t index) {
+        if (x < w && row < h) {
+            int y = info.topDown ? row : h - 1 - row;
+            picture.indices[static_cast<size_t>(y) * w + x] = index;
+        }
+        if (x < w)
+            ++x;
+    };
+    while (in.Has(pos, 2)) {
+        uint8_t count = in.U8(pos);
+        uint8_t value = in.U8(pos + 1);
+        pos += 2;
+        if (count > 0) {
+            for (int i = 0; i < count; ++i)
+                put(value);
+            continue;
+        }
+        switch (value) {
+        case 0: // end of line
+            x = 0;
+            ++row;
+            break;
+        case 1: // end of bitmap
+            return true;
+        case 2: // delta
+            if (!in.Has(pos, 2))
+                return false;
+            x = std::min(w, x + in.U8(pos));
+            row += in.U8(pos + 1);
+            pos += 2;
+            break;
+        default: // absolute run, padded to an even count
+            if (!in.Has(pos, value))
+                return false;
+            for (int i = 0; i < value; ++i)
+                put(in.U8(pos + i));
+            pos += value + (value & 1);
+            break;
+        }
+        if (row >= h)
+            return true;
+    }
+    // Data ran out without an end marker: accept only when every row was reached.
+    return row >= h || (row == h - 1 && x >= w);
+}
+
+} // namespace
+
+std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
+    Reader in(data);
+    BmpInfo info;
+    if (!ReadInfo(in, info, name))
+        return std::nullopt;
+
+    Picture picture;
+    picture.width = static_cast<int>(info.width);
+    picture.height = static_cast<int>(info.height);
+    picture.bitsPerPixel = info.bits;
+    const size_t w = static_cast<size_t>(picture.width);
+    const size_t h = static_cast<size_t>(picture.height);
+
+    if (info.compression == kBiRle8) {
+        picture.indices.assign(w * h, 0);
+        if (!DecodeRle8(in, info, picture)) {
+            spdlog::warn("image {}: truncated RLE8 BMP data", name);
+            return std::nullopt;
+        }
+    } else {
+        const size_t stride = ((w * static_cast<size_t>(info.bits) + 31) / 32) * 4;
+        if (!in.Has(info.pixelOffset, stride * h)) {
+            spdlog::warn("image {}: truncated BMP pixel data", name);
+            return std::nullopt;
+        }
+        if (info.bits <= 8)
+            picture.indices.assign(w * h, 0);
+        else
+            picture.pixels.assign(w * h, 0);
+        const Channel red(info.redMask), green(info.greenMask), blue(info.blueMask);
+        const bool plain32 = info.bits == 32 && info.compression == kBiRgb;
+        const Channel alpha(plain32 ? 0xFF000000u : info.alphaMask);
+        bool anyAlpha = false;
+        for (size_t row = 0; row < h; ++row) {
+            size_t y = info.topDown ? row : h - 1 - row;
+            size_t src = info.pixelOffset + row * stride;
+            uint8_t* indices = info.bits <= 8 ? picture.indices.data() + y * w : nullptr;
+            uint32_t* out = info.bits > 8 ? picture.pixels.data() + y * w : nullptr;
+            for (size_t x = 0; x < w; ++x) {
+                switch (info.bits) {
+                case 1:
+                    indices[x] = (in.U8(src + x / 8) >> (7 - x % 8)) & 1;
+                    break;
+                case 4:
+                    indices[x] = (in.U8(src + x / 2) >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
+                    break;
+                case 8:
+                    indices[x] = in.U8(src + x);
+                    break;
+                case 24: {
+                    size_t p = src + x * 3;
+                    out[x] = 0xFF000000u | (static_cast<uint32_t>(in.U8(p + 2)) << 16) |
+                             (static_cast<uint32_t>(in.U8(p + 1)) << 8) | in.U8(p);
+                    break;
+                }
+                default: { // 32
+                    uint32_t v = in.U32(src + x * 4);
+                    uint32_t a = alpha.Get(v);
+                    anyAlpha = anyAlpha || a != 0;
+                    out[x] = (a << 24) | (red.Get(v) << 16) | (green.Get(v) << 8) | blue.Get(v);
+                    break;
+                }
+                }
+            }
+        }
+        if (info.bits == 32 && !anyAlpha) {
+            // Most writers leave the fourth byte zero: such files are opaque pictures.
+            for (uint32_t& p : picture.pixels)
+                p |= 0xFF000000u;
+            picture.bitsPerPixel = 24;
+        }
+    }
+    if (!picture.indices.empty()) {
+        picture.pixels.resize(w * h);
+        for (size_t i = 0; i < picture.pixels.size(); ++i)
+            picture.pixels[i] = info.palette[picture.indices[i]];
+    }
+    return picture;
+}
+
+} // namespace kq::media

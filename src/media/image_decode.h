@@ -1,0 +1,42 @@
+// Image decoders: PNG, JPEG, BMP and TGA from memory buffers into Pictures.
+//
+// Every decoder takes the whole file as bytes and answers a Picture or nothing. Corrupt,
+// truncated or unsupported data never crashes and never allocates more than the limits of
+// image_picture.h allow: dimensions are checked against those limits and against what the
+// data can hold before the pixel buffer is allocated. A failure writes one log line naming
+// the file (the name argument is only used for that).
+//
+// Depths of the results: PNG 32 when the file has an alpha channel or transparency, else 24;
+// JPEG 24; BMP its own depth (1, 4, 8 keep their palette indices; 32 when the file has an
+// alpha channel that is not all zero, else 24); TGA 24 or 32 as stored.
+#pragma once
+
+#include "media/image_picture.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kq::media {
+
+std::optional<Picture> DecodePng(std::string_view data, std::string_view name = {});
+std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name = {});
+// Bits per pixel 1, 4, 8, 24, 32; uncompressed, RLE8 (8 bits) and bit fields (32 bits).
+std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name = {});
+// True-colour TGA, 24 or 32 bits, uncompressed or RLE.
+std::optional<Picture> DecodeTga(std::string_view data, std::string_view name = {});
+
+enum class ImageFormat { Bmp, Jpeg, Png, Tga };
+
+// The decoder the engine picks from a file name: ".jpg"/".jpeg" JPEG, ".png" PNG, ".tga" TGA,
+// anything else BMP (letter case does not matter).
+ImageFormat FormatFromName(std::string_view name);
+
+// Decodes with the decoder chosen by FormatFromName(name).
+std::optional<Picture> DecodeImage(std::string_view data, std::string_view name);
+
+// Encodes a picture as an 8-bit RGBA PNG (used by the tools and for test output). Empty on
+// failure.
+std::string EncodePng(const Picture& picture);
+
+} // namespace kq::media

@@ -1,0 +1,105 @@
+// TGA through stb_image. stb_image guesses the format from the data and tries TGA last, so the
+// header is checked here first: only true-colour files (24 or 32 bits, uncompressed or RLE)
+// are handed over, with sizes the data can actually hold. Such a header cannot pass any of
+// stb's other format tests, so stb always decodes them as TGA.
+#include "media/image_decode.h"
+
+#include <spdlog/spdlog.h>
+#include <stb_image.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+namespace kq::media {
+
+namespace {
+
+constexpr size_t kHeaderSize = 18;
+constexpr int kTypeTrueColor = 2;
+constexpr int kTypeTrueColorRle = 10;
+
+struct StbFree {
+    void operator()(stbi_uc* p) const { stbi_image_free(p); }
+};
+
+// True when the RLE packets from pos on cover all pixels before the data ends.
+bool RleCoversPixels(std::string_view data, size_t pos, size_t pixels, size_t bytesPerPixel) {
+    size_t covered = 0;
+    while (covered < pixels) {
+        if (pos >= data.size())
+            return false;
+        const unsigned header = static_cast<uint8_t>(data[pos++]);
+        const size_t count = (header & 0x7F) + 1;
+        const size_t bytes = header & 0x80 ? bytesPerPixel : count * bytesPerPixel;
+        if (bytes > data.size() - pos)
+            return false;
+        pos += bytes;
+        covered += count;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
+    if (data.size() < kHeaderSize) {
+        spdlog::warn("image {}: truncated TGA header", name);
+        return std::nullopt;
+    }
+    auto u8 = [&](size_t pos) { return static_cast<unsigned>(static_cast<uint8_t>(data[pos])); };
+    auto u16 = [&](size_t pos) { return u8(pos) | (u8(pos + 1) << 8); };
+    const unsigned idLength = u8(0);
+    const unsigned colorMapType = u8(1);
+    const unsigned imageType = u8(2);
+    const int width = static_cast<int>(u16(12));
+    const int height = static_cast<int>(u16(14));
+    const unsigned bits = u8(16);
+    if (colorMapType != 0 || (imageType != kTypeTrueColor && imageType != kTypeTrueColorRle) ||
+        (bits != 24 && bits != 32)) {
+        spdlog::warn("image {}: unsupported TGA (type {}, {} bits)", name, imageType, bits);
+        return std::nullopt;
+    }
+    if (!DimensionsAcceptable(width, height)) {
+        spdlog::warn("image {}: TGA size {}x{} refused", name, width, height);
+        return std::nullopt;
+    }
+    const size_t skip = kHeaderSize + idLength;
+    const size_t bytesPerPixel = bits / 8;
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const size_t available = data.size() > skip ? data.size() - skip : 0;
+    // An RLE packet of 1 + bytesPerPixel bytes covers at most 128 pixels.
+    const bool fits = imageType == kTypeTrueColor
+                          ? available >= pixels * bytesPerPixel
+                          : available / (1 + bytesPerPixel) * 128 >= pixels &&
+                                RleCoversPixels(data, skip, pixels, bytesPerPixel);
+    if (!fits) {
+        spdlog::warn("image {}: truncated TGA data", name);
+        return std::nullopt;
+    }
+    int w = 0;
+    int h = 0;
+    int channels = 0;
+    std::unique_ptr<stbi_uc, StbFree> rgba(stbi_load_from_memory(
+        reinterpret_cast<const stbi_uc*>(data.data()),
+        static_cast<int>(std::min<size_t>(data.size(), INT32_MAX)), &w, &h, &channels, 4));
+    if (!rgba || w != width || h != height) {
+        spdlog::warn("image {}: corrupt TGA: {}", name,
+                     rgba ? "unexpected size" : stbi_failure_reason());
+        return std::nullopt;
+    }
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.bitsPerPixel = static_cast<int>(bits);
+    picture.pixels.resize(pixels);
+    const stbi_uc* src = rgba.get();
+    for (size_t i = 0; i < pixels; ++i, src += 4) {
+        uint32_t a = bits == 32 ? src[3] : 255;
+        picture.pixels[i] = (a << 24) | (static_cast<uint32_t>(src[0]) << 16) |
+                            (static_cast<uint32_t>(src[1]) << 8) | src[2];
+    }
+    return picture;
+}
+
+} // namespace kq::media

@@ -1,0 +1,247 @@
+// Picture tests of the OpenGL back end (headless Mesa), plus read-back and batching checks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "media/text_encoding.h"
+#include "render/blend.h"
+#include "render/font.h"
+#include "render/gl_fixture.h"
+
+namespace kq::render {
+namespace {
+
+using test::MatchesReference;
+
+// 64 x 64: red grows to the right, green downwards; the left half is opaque, the right half
+// fades from opaque to transparent, and the last 8 columns are fully transparent.
+std::vector<uint32_t> TestPixels() {
+    std::vector<uint32_t> px(64 * 64);
+    for (uint32_t y = 0; y < 64; ++y) {
+        for (uint32_t x = 0; x < 64; ++x) {
+            uint32_t alpha = x < 32 ? 255 : (x >= 56 ? 0 : 255 - (x - 32) * 10);
+            px[y * 64 + x] = (alpha << 24) | ((x * 4) << 16) | ((y * 4) << 8) | 0x80;
+        }
+    }
+    return px;
+}
+
+// A grey checkerboard of 32-pixel squares behind every picture, so blending shows.
+void Checker(Canvas& c) {
+    c.Clear(0xFF303030);
+    for (int y = 0; y < kSceneHeight; y += 32) {
+        for (int x = (y / 32) % 2 * 32; x < kSceneWidth; x += 64) {
+            c.FillRect(static_cast<float>(x), static_cast<float>(y), 32, 32, 0xFF606060, 1);
+        }
+    }
+}
+
+class GlPictureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        canvas_ = test::SharedGlCanvas();
+        if (canvas_ == nullptr) {
+            GTEST_SKIP() << "no OpenGL 3.3 context (SDL offscreen/EGL) available";
+        }
+        canvas_->BeginFrame();
+        canvas_->SetFiltering(false);
+        texture_ = canvas_->CreateTexture(64, 64, TestPixels());
+        ASSERT_NE(texture_, kNoTexture);
+        Checker(*canvas_);
+    }
+    void TearDown() override {
+        if (canvas_ != nullptr) {
+            canvas_->FreeTexture(texture_);
+            canvas_->SetClipRect({0, 0, kSceneWidth, kSceneHeight});
+            canvas_->SetFiltering(false);
+        }
+    }
+    std::vector<uint32_t> Finish() {
+        canvas_->EndFrame();
+        return canvas_->ReadScreen();
+    }
+    GlCanvas* canvas_ = nullptr;
+    TextureId texture_ = kNoTexture;
+};
+
+uint32_t At(const std::vector<uint32_t>& px, int x, int y) {
+    return px[static_cast<size_t>(y) * kSceneWidth + x];
+}
+
+TEST_F(GlPictureTest, OpaqueCopyIgnoresAlpha) {
+    canvas_->DrawScaled(texture_, 0, 64, 64, 4.0f, kWhite, kBlendOpaque);
+    const auto px = Finish();
+    // Texel (60, 10) is fully transparent, but the opaque copy shows its colour.
+    EXPECT_EQ(At(px, 64 + 60 * 4, 64 + 10 * 4) & 0x00FFFFFF, (60u * 4 << 16) | (40u << 8) | 0x80);
+    // Texel mapping is exact: pixel 64..67 is texel 0, 68 texel 1.
+    EXPECT_EQ(At(px, 67, 64) & 0x00FFFFFF, 0x000080u);
+    EXPECT_EQ(At(px, 68, 64) & 0x00FFFFFF, 0x040080u);
+    EXPECT_TRUE(MatchesReference("blend_opaque", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, AlphaBlendingDiscardsTransparentTexels) {
+    canvas_->DrawScaled(texture_, 0, 64, 64, 4.0f, kWhite, kBlendAlpha);
+    // Tinted half-transparent copy: modulate switches on by itself.
+    canvas_->DrawScaled(texture_, 0, 400, 64, 4.0f, 0x80FF8040, kBlendAlpha);
+    const auto px = Finish();
+    // A transparent texel leaves the checkerboard behind it.
+    const uint32_t behind = At(px, 64 + 60 * 4, 64 + 10 * 4);
+    EXPECT_TRUE(behind == 0xFF303030u || behind == 0xFF606060u) << std::hex << behind;
+    EXPECT_TRUE(MatchesReference("blend_alpha", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, AdditiveBlending) {
+    canvas_->FillRect(64, 64, 256, 256, 0xFF202020, kBlendOpaque);
+    canvas_->DrawScaled(texture_, 0, 64, 64, 4.0f, kWhite, kBlendAdditive);
+    const auto px = Finish();
+    // Opaque texel (0, 0) = 0x000080 added to 0x202020.
+    EXPECT_EQ(At(px, 65, 65) & 0x00FFFFFF, 0x2020A0u);
+    EXPECT_TRUE(MatchesReference("blend_additive", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, RotatedFilteredQuad) {
+    canvas_->SetFiltering(true);
+    canvas_->DrawRotated(texture_, 0, 300, 300, 0.5f, 3.0f, kWhite, kBlendAlpha);
+    canvas_->FillTriangle({600, 100}, {900, 300}, {650, 400}, 0xC000C0FF, kBlendAlpha);
+    const auto px = Finish();
+    EXPECT_TRUE(MatchesReference("rotated_quad", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, ClippedQuad) {
+    canvas_->SetClipRect({100, 150, 300, 250});
+    EXPECT_EQ(canvas_->ClipRect(), (RectI{100, 150, 300, 250}));
+    canvas_->DrawScaled(texture_, 0, 50, 50, 6.0f, kWhite, kBlendOpaque);
+    canvas_->SetClipRect({0, 0, kSceneWidth, kSceneHeight});
+    canvas_->FrameRect(99, 149, 202, 102, 0xFFFFFF00, kBlendOpaque);
+    const auto px = Finish();
+    EXPECT_NE(At(px, 150, 200), At(px, 90, 200)); // inside drawn, outside not
+    EXPECT_TRUE(At(px, 90, 200) == 0xFF303030u || At(px, 90, 200) == 0xFF606060u);
+    EXPECT_TRUE(MatchesReference("clipped_quad", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, RenderTargetDrawnBack) {
+    const TextureId target = canvas_->CreateRenderTarget(128, 96);
+    ASSERT_NE(target, kNoTexture);
+    ASSERT_TRUE(canvas_->BeginTarget(target));
+    EXPECT_EQ(canvas_->ClipRect(), (RectI{0, 0, 128, 96}));
+    canvas_->Clear(0x800000FF);
+    canvas_->DrawAt(texture_, 0, 8, 8, kWhite, kBlendAlpha);
+    canvas_->FillRect(80, 60, 40, 30, 0xFFFF0000, kBlendOpaque);
+    canvas_->EndTarget();
+    EXPECT_EQ(canvas_->ClipRect(), (RectI{0, 0, kSceneWidth, kSceneHeight}));
+
+    // Read back: rows come top-down in target coordinates.
+    EXPECT_EQ(canvas_->ReadPixel(target, 85, 65), 0xFFFF0000u);
+    EXPECT_EQ(canvas_->ReadPixel(target, 2, 2), 0x800000FFu);
+    EXPECT_EQ(canvas_->ReadPixel(target, 8, 8).value_or(0) & 0x00FFFFFF, 0x000080u);
+    EXPECT_FALSE(canvas_->ReadPixel(target, 128, 0).has_value());
+
+    canvas_->DrawAt(target, 0, 100, 100, kWhite, kBlendAlpha);
+    canvas_->DrawScaled(target, 0, 300, 100, 2.0f, kWhite, kBlendOpaque);
+    const auto px = Finish();
+    EXPECT_EQ(At(px, 185, 165), 0xFFFF0000u);
+    canvas_->FreeTexture(target);
+    EXPECT_TRUE(MatchesReference("render_target", kSceneWidth, kSceneHeight, px));
+}
+
+TEST_F(GlPictureTest, GradientText) {
+    media::TextCodec codec;
+    FontCollection fonts(*canvas_, codec);
+    ASSERT_EQ(fonts.LoadArchive(std::filesystem::path(KQ_FIXTURES_DIR) / "render" / "fonts.kst"),
+              1);
+    BitmapFont* font = fonts.Find("dejavu");
+    ASSERT_NE(font, nullptr);
+    font->TextOut(*canvas_, "Gradient text", 40, 40, 0xFFFFFF00, 0xFFFF0000, kBlendAlpha);
+    font->TextOut(*canvas_, "Shadow", 40, 100, 0xFFFFFFFF, 0xFF8080FF, kBlendAlpha, kFontShadow,
+                  0xFF000000);
+    font->TextOut(*canvas_, "Emboss", 40, 160, 0xFFC0C0C0, 0xFFC0C0C0, kBlendAlpha, kFontEmboss,
+                  0xFF000080);
+    font->SetScale(2.0f);
+    canvas_->SetFiltering(true);
+    // Cyrillic in windows-1251 plus a 16-bit escape for the euro sign.
+    font->TextOut(*canvas_, "\xCF\xF0\xE8\xE2\xE5\xF2 \x01\xAC\x20", 40, 220, 0xFF00FF00,
+                  0xFF0000FF, kBlendAlpha);
+    const auto px = Finish();
+    EXPECT_TRUE(MatchesReference("gradient_text", kSceneWidth, kSceneHeight, px));
+}
+
+TEST(GlCanvas, BatchesUntilStateChanges) {
+    KQ_REQUIRE_GL(canvas);
+    const auto pixels = TestPixels();
+    const TextureId a = canvas->CreateTexture(64, 64, pixels);
+    const TextureId b = canvas->CreateTexture(64, 64, pixels);
+    canvas->BeginFrame();
+    canvas->ResetStats();
+    for (int i = 0; i < 100; ++i) {
+        canvas->DrawAt(a, 0, static_cast<float>(i), 0);
+        canvas->FillRect(0, 0, 4, 4, 0xFF00FF00); // fills join the textured batch
+    }
+    canvas->Flush();
+    EXPECT_EQ(canvas->Stats().flushes, 1u);
+    EXPECT_EQ(canvas->Stats().quads, 200u);
+
+    canvas->ResetStats();
+    canvas->DrawAt(a, 0, 0, 0);
+    canvas->DrawAt(b, 0, 0, 0);                         // texture change
+    canvas->DrawAt(b, 0, 0, 0, kWhite, kBlendAdditive); // blend change
+    canvas->SetFiltering(true);
+    canvas->DrawAt(b, 0, 0, 0, kWhite, kBlendAdditive); // filtering change
+    canvas->SetClipRect({0, 0, 10, 10});
+    canvas->DrawAt(b, 0, 0, 0, kWhite, kBlendAdditive); // clip change
+    canvas->SetClipRect({0, 0, kSceneWidth, kSceneHeight});
+    canvas->SetFiltering(false);
+    canvas->SetClipRect({0, 0, 10, 10}); // changed and back without drawing: no flush
+    canvas->SetClipRect({0, 0, kSceneWidth, kSceneHeight});
+    canvas->DrawAt(b, 0, 0, 0, kWhite, kBlendAdditive); // filtering and clip differ again
+    canvas->DrawAt(b, 0, 0, 0, kWhite, kBlendAdditive); // joins
+    canvas->EndFrame();
+    EXPECT_EQ(canvas->Stats().flushes, 6u);
+    EXPECT_EQ(canvas->Stats().quads, 7u);
+
+    canvas->ResetStats();
+    for (int i = 0; i < 5000; ++i) {
+        canvas->DrawAt(a, 0, 0, 0);
+    }
+    canvas->EndFrame();
+    EXPECT_EQ(canvas->Stats().flushes, 2u);
+    EXPECT_EQ(canvas->Stats().overflows, 1u);
+    canvas->FreeTexture(a);
+    canvas->FreeTexture(b);
+}
+
+TEST(GlCanvas, TexturesRejectBadInputAndReadBack) {
+    KQ_REQUIRE_GL(canvas);
+    const std::vector<uint32_t> few(10, 0);
+    EXPECT_EQ(canvas->CreateTexture(0, 4, few), kNoTexture);
+    EXPECT_EQ(canvas->CreateTexture(4, 4, few), kNoTexture); // needs 16 pixels
+    EXPECT_EQ(canvas->CreateTexture(kMaxTextureSide + 1, 1, few), kNoTexture);
+    EXPECT_EQ(canvas->CreateRenderTarget(-1, 5), kNoTexture);
+    EXPECT_FALSE(canvas->BeginTarget(12345));
+    EXPECT_FALSE(canvas->ReadPixel(12345, 0, 0).has_value());
+    EXPECT_TRUE(canvas->ReadPixels(12345).empty());
+    canvas->FreeTexture(12345); // ignored
+
+    // Byte-order variants: ABGR words give the same texels as ARGB words.
+    const std::vector<uint32_t> argb = {0xFF102030, 0x80405060, 0x00000000, 0xFFFFFFFF};
+    const std::vector<uint32_t> abgr = {0xFF302010, 0x80605040, 0x00000000, 0xFFFFFFFF};
+    const TextureId t1 = canvas->CreateTexture(2, 2, argb);
+    const TextureId t2 = canvas->CreateTexture(2, 2, abgr, PixelFormat::kAbgr);
+    EXPECT_EQ(canvas->ReadPixels(t1), argb);
+    EXPECT_EQ(canvas->ReadPixels(t2), argb);
+    EXPECT_EQ(canvas->ReadPixel(t1, 1, 0), 0x80405060u);
+    // Update changes size and content; a pattern layout that no longer fits is reset.
+    ASSERT_TRUE(canvas->SetPatternLayout(t1, 1, 2));
+    EXPECT_EQ(canvas->PatternCount(t1), 2);
+    const std::vector<uint32_t> one = {0xFFABCDEF};
+    EXPECT_TRUE(canvas->UpdateTexture(t1, 1, 1, one));
+    EXPECT_EQ(canvas->TextureSize(t1), (SizeI{1, 1}));
+    EXPECT_EQ(canvas->PatternCount(t1), 1);
+    EXPECT_EQ(canvas->ReadPixel(t1, 0, 0), 0xFFABCDEFu);
+    canvas->FreeTexture(t1);
+    canvas->FreeTexture(t2);
+    EXPECT_EQ(canvas->TextureSize(t1), (SizeI{}));
+}
+
+} // namespace
+} // namespace kq::render
