@@ -8,13 +8,13 @@ namespace kq::script {
 namespace {
 
 constexpr std::array<std::string_view, kTokCount> kTokenNames = {
-    "",       "",         "",      "TRUE",      "FALSE",    "=",       "OR",    "AND",
-    "NOT",    "XOR",      ",",     ":",         "<>",       ">",       "<",     ">=",
-    "<=",     "+",        "-",     "*",         "/",        "^",       "(",     ")",
-    "[",      "]",        ";",     "//",        "{",        "}",       ":=",    "BEGIN",
-    "END",    "IF",       "THEN",  "ELSE",      "FOR",      "TO",      "DOWNTO", "DO",
-    "WHILE",  "REPEAT",   "UNTIL", "BREAK",     "CONTINUE", "EXIT",    "GOTO",  "SHL",
-    "SHR",    "PROCEDURE", "FUNCTION", "USES",  "INCLUDE",  "CASE",    "OF",    "..",
+    "",      "",          "",         "TRUE",  "FALSE",    "=",    "OR",     "AND",
+    "NOT",   "XOR",       ",",        ":",     "<>",       ">",    "<",      ">=",
+    "<=",    "+",         "-",        "*",     "/",        "^",    "(",      ")",
+    "[",     "]",         ";",        "//",    "{",        "}",    ":=",     "BEGIN",
+    "END",   "IF",        "THEN",     "ELSE",  "FOR",      "TO",   "DOWNTO", "DO",
+    "WHILE", "REPEAT",    "UNTIL",    "BREAK", "CONTINUE", "EXIT", "GOTO",   "SHL",
+    "SHR",   "PROCEDURE", "FUNCTION", "USES",  "INCLUDE",  "CASE", "OF",     "..",
 };
 
 struct CharTables {
@@ -39,9 +39,13 @@ struct CharTables {
 };
 const CharTables kChars;
 
-bool IsWhite(unsigned char c) { return c == 9 || c == 10 || c == 13 || c == 32; }
+bool IsWhite(unsigned char c) {
+    return c == 9 || c == 10 || c == 13 || c == 32;
+}
 
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Keywords made only of identifier characters must not be followed by one.
 struct KeywordInfo {
@@ -110,9 +114,13 @@ std::string_view TokenName(uint8_t code) {
     return code < kTokCount ? kTokenNames[code] : std::string_view();
 }
 
-bool IsIdentChar(unsigned char c) { return kChars.ident[c]; }
+bool IsIdentChar(unsigned char c) {
+    return kChars.ident[c];
+}
 
-bool IsQuoteChar(unsigned char c) { return c == '"' || c == '\''; }
+bool IsQuoteChar(unsigned char c) {
+    return c == '"' || c == '\'';
+}
 
 uint64_t HashName(std::string_view name) {
     uint64_t h = 1469598103934665603ull;
@@ -301,8 +309,8 @@ Code DeserializeTokens(std::string_view text) {
         size_t next = text.find(kTokenMarker, i + 2);
         size_t end = next == std::string_view::npos ? text.size() : next;
         if (c >= 64 + 1 && c < 64 + kTokCount) {
-            code.tokens.push_back(
-                MakeToken(static_cast<uint8_t>(c - 64), std::string(text.substr(i + 2, end - i - 2))));
+            code.tokens.push_back(MakeToken(static_cast<uint8_t>(c - 64),
+                                            std::string(text.substr(i + 2, end - i - 2))));
         }
         i = next;
     }

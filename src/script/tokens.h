@@ -98,11 +98,11 @@ enum class ConstState : uint8_t { Ok, InvalidNumber, Unterminated };
 
 struct Token {
     uint8_t code = kTokEnd;
-    bool validName = false;               // identifiers: IsValidVarName(text)
+    bool validName = false;                 // identifiers: IsValidVarName(text)
     ConstState constState = ConstState::Ok; // constants: whether `constant` is usable
-    uint64_t hash = 0;                    // identifiers: HashName(text)
+    uint64_t hash = 0;                      // identifiers: HashName(text)
     std::string text;
-    Value constant;                       // constants: their value
+    Value constant; // constants: their value
 };
 
 // A compiled token string. Shared, immutable once built; statements are spans of it.

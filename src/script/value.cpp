@@ -271,7 +271,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 // Integer operand of the bitwise operators.
-bool ToBits(const Value& v, int64_t& out) { return ToInt64(v, out); }
+bool ToBits(const Value& v, int64_t& out) {
+    return ToInt64(v, out);
+}
 
 bool Arith(uint8_t op, const Number& x, const Number& y, Value& out) {
     if (!x.isFloat && !y.isFloat) {
@@ -415,8 +417,8 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
         if (!ToDouble(a, x) || !ToDouble(b, y)) {
             return false;
         }
-        out = Value::Double(static_cast<double>(
-            std::pow(static_cast<float>(x), static_cast<float>(y))));
+        out = Value::Double(
+            static_cast<double>(std::pow(static_cast<float>(x), static_cast<float>(y))));
         return true;
     }
     case kTokAnd:

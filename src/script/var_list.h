@@ -11,8 +11,8 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "script/tokens.h"
@@ -64,8 +64,8 @@ private:
     void Grow();
 
     std::vector<TVar> vars_;
-    std::vector<uint64_t> hashes_;  // HashName of each record's name
-    std::vector<int32_t> slots_;    // open addressing: index into vars_, -1 free
+    std::vector<uint64_t> hashes_;                 // HashName of each record's name
+    std::vector<int32_t> slots_;                   // open addressing: index into vars_, -1 free
     std::unordered_map<uint64_t, int> arrayBases_; // HashName of array base names -> count
     size_t dotted_ = 0;
 };

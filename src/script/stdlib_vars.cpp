@@ -1,0 +1,78 @@
+// Variables and scripts functions of the library.
+#include "script/stdlib.h"
+#include "script/stdlib_internal.h"
+#include "script/tokens.h"
+
+namespace kq::script::lib {
+
+namespace {
+using Params = std::vector<TVar>;
+} // namespace
+
+void AddVariableFunctions(Table& t) {
+    t["GETVAR"] = [](TPasCalc& calc, Params& p, TVar& r) {
+        if (p.size() != 1) {
+            return false;
+        }
+        std::string name = Text(p[0].value);
+        calc.Env().quietLookup = true;
+        TVar found;
+        bool ok = calc.GetVar(name, found);
+        calc.Env().quietLookup = false;
+        r.value = ok ? std::move(found.value) : Value::LongWord(0);
+        return true;
+    };
+    t["SETVAR"] = [](TPasCalc& calc, Params& p, TVar&) {
+        if (p.size() != 2) {
+            return false;
+        }
+        return calc.SetVarValue(Text(p[0].value), p[1].value);
+    };
+    t["EXEC"] = [](TPasCalc& calc, Params& p, TVar& r) {
+        if (p.size() != 1) {
+            return false;
+        }
+        std::string text = Text(p[0].value);
+        // The flag stays on after Exec: scripts run through it fail on unresolved names.
+        calc.Env().quietLookup = true;
+        TPasCalc::StatementState state = calc.SaveStatementState();
+        calc.Run(text);
+        calc.RestoreStatementState(std::move(state));
+        r.value = Value::Byte(0);
+        return true;
+    };
+    t["DECODE"] = [](TPasCalc&, Params& p, TVar& r) {
+        if (p.size() < 3) {
+            return false;
+        }
+        const Value& x = p[0].value;
+        size_t i = 1;
+        for (; i + 1 < p.size(); i += 2) {
+            Value equal;
+            if (ApplyBinary(kTokEq, p[i].value, x, equal) && equal.RawInt() != 0) {
+                r.value = p[i + 1].value;
+                return true;
+            }
+        }
+        if (p.size() % 2 == 0) {
+            r.value = p.back().value;
+            return true;
+        }
+        return false;
+    };
+    t["GETTEXT"] = [](TPasCalc& calc, Params& p, TVar& r) {
+        if (p.size() != 1) {
+            return false;
+        }
+        std::string key = Text(p[0].value);
+        SceneBinding* scene = calc.Env().scene;
+        r.value = Value::Str(scene ? scene->Translate(key) : std::string());
+        return true;
+    };
+    t["PRINT"] = [](TPasCalc&, Params&, TVar& r) {
+        r.value = Value::Byte(0);
+        return true;
+    };
+}
+
+} // namespace kq::script::lib
