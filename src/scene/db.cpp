@@ -12,7 +12,7 @@ TKQDB::TKQDB(Runtime& runtime) : TKQElement(RootTag{}), runtime_(runtime) { db_ 
 TKQDB::~TKQDB() {
     // The children must go while the root's runtime reference is still valid.
     DestroyChildren();
-    runtime_.Forget(this);
+    runtime_.Forget(this, handleSlot_);
 }
 
 bool TKQDB::LoadSceneBlob(std::string_view blob) {
@@ -40,6 +40,8 @@ TKQElement* TKQDB::FindChildById(std::string_view name) const {
     }
     return nullptr;
 }
+
+std::string TKQDB::Translate(std::string_view) const { return {}; }
 
 void TKQDB::Process() { RunScript(Script(ScriptSlot::Process), "Process"); }
 

@@ -29,6 +29,10 @@ public:
     // The first direct child whose Id equals name without regard to case, or null.
     TKQElement* FindChildById(std::string_view name) const;
 
+    // The language text of a key "Section.Name"; "" when there is none. (Languages are not
+    // loaded yet: every key answers "".)
+    std::string Translate(std::string_view key) const;
+
     // Process runs only the root's own exProcess: the main loop processes the current screen.
     void Process() override;
     // InitPr clears Initialized on the whole tree, then runs Init on the root.

@@ -56,8 +56,10 @@ TKQElement::~TKQElement() {
     children_.clear();
     // The root is no longer a TKQDB here; it forgets itself in its own destructor.
     if (db_ && static_cast<const void*>(db_) != static_cast<const void*>(this))
-        db_->runtime_.Forget(this);
+        db_->runtime_.Forget(this, handleSlot_);
 }
+
+uint32_t TKQElement::Handle() { return Rt().handles.HandleOf(this, handleSlot_); }
 
 const TKQClass& TKQElement::ClassEntry() const { return Rt().classes.Of(Class()); }
 
@@ -345,7 +347,8 @@ void TKQElement::SetScript(ScriptSlot slot, std::string text) {
 void TKQElement::PrepareScript(ScriptText& target, std::string text) {
     target.text = std::move(text);
     ScriptHost* host = db_ ? db_->runtime_.scripts : nullptr;
-    target.prepared = host && !target.text.empty() ? host->Prepare(target.text) : std::string();
+    target.prepared =
+        host && !target.text.empty() ? host->Prepare(target.text) : script::PreparedScript{};
 }
 
 void TKQElement::RunScript(const ScriptText& script, std::string_view event,

@@ -18,6 +18,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kq::script {
+class Value;
+}
+
 namespace kq::scene {
 
 class TKQDB;
@@ -105,7 +109,11 @@ public:
     virtual void Load();                                   // 23
     virtual void LoadImages();                             // 24
     virtual void FreeImages();                             // 25
-    // Slots 26 and 27 (GetProp / SetProp by script name) belong to the script binding.
+    // Reads a script-visible value by name (names arrive in upper case): the element's Vars,
+    // a published property, a child by Id, then the computed names. False when not understood.
+    virtual bool GetProp(std::string_view name, script::Value& out);   // 26
+    // Writes a script-visible value by name; false when the name is not understood.
+    virtual bool SetProp(std::string_view name, const script::Value& value); // 27
 
     // ---- Tree ----
     TKQElement* Parent() const { return parent_; }
@@ -152,6 +160,9 @@ public:
                    script::TVarList* vars = nullptr);
 
     script::TVarList* Vars() const { return vars_.get(); }
+
+    // The element's script handle (never 0 while the element lives; dead once it is freed).
+    uint32_t Handle();
 
     // Every registered property whose name begins with "IM" or is "FONT" is assigned its own
     // value, so that its setter acquires (or releases) the image or font.
@@ -201,6 +212,7 @@ private:
     std::vector<std::unique_ptr<TKQElement>> children_;
     ScriptText scripts_[kScriptSlotCount];
     std::unique_ptr<script::TVarList> vars_;
+    int32_t handleSlot_ = -1;
 };
 
 } // namespace kq::scene

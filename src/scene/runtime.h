@@ -5,8 +5,16 @@
 // never dangle.
 #pragma once
 
+#include "scene/handles.h"
+
 #include <cstdint>
 #include <random>
+#include <string>
+
+namespace kq::render {
+class Canvas;
+class ImageService;
+} // namespace kq::render
 
 namespace kq::scene {
 
@@ -27,15 +35,39 @@ struct Runtime {
     TKQElement* cursorElement = nullptr;
     int32_t mouseX = 0;
     int32_t mouseY = 0;
+    int32_t mouseDX = 0; // movement of the last mouse-move event
+    int32_t mouseDY = 0;
     bool mouseIsDown = false;
+    int32_t keyDowned = 0; // key code of the last key_Down event
+    int32_t imagesToLoad = 0;
+    int32_t imagesDone = 0;
     uint32_t tickCount = 0;
+
+    // Application state shared by the main loop, the input routing and the script library.
+    bool loadingActive = false;  // a screen change with loading is pending
+    bool exitRequested = false;  // the game asked to end (script "ExitGame")
+    bool wantFullScreen = false; // the user's full-screen choice ("FS", Alt+Enter, script)
+    bool testMode = false;       // started with "/TESTMODE": always windowed
+    bool narrowDesktop = false;  // windowed mode is impossible on this desktop
+    bool loadImagesNow = false;  // image requests load their pixels at once
+    int32_t logoIndex = 0;       // logo on screen; -1 once the logo phase is over
+    int32_t logoCounter = 0;     // processing steps since the current logo appeared
+    // --data-dir: replaces the user's application-data folder (settings, saved games);
+    // empty: the platform's own.
+    std::string dataDir;
     std::mt19937 random{0};
+    HandleTable handles;
+    render::Canvas* canvas = nullptr;       // where elements draw; none: nothing is drawn
+    // Picture requests; none: names are only stored. Elements keep entries of this service, so
+    // it must outlive the scene.
+    render::ImageService* images = nullptr;
 
     // Clears every reference to an element that is going away.
-    void Forget(const TKQElement* element) {
+    void Forget(const TKQElement* element, int32_t handleSlot) {
         for (TKQElement** ref : {&currentScreen, &hoverElement, &pressedElement, &cursorElement})
             if (*ref == element)
                 *ref = nullptr;
+        handles.Release(handleSlot);
     }
 };
 

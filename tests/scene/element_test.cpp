@@ -49,7 +49,7 @@ TEST(Element, ProcessSkipsHiddenSubtreesUnlessMousedNotVis) {
     auto* child = f.Add(*image, "TKQImage", "C");
     image->SetScript(ScriptSlot::Process, "A := 1;");
     child->SetScript(ScriptSlot::Process, "B := 1;");
-    EXPECT_EQ(child->Script(ScriptSlot::Process).prepared, "prepared:B := 1;");
+    EXPECT_EQ(child->Script(ScriptSlot::Process).prepared.text, "prepared:B := 1;");
 
     image->SetVis(false);
     screen->Process();

@@ -73,7 +73,7 @@ TEST(LoadProps, ValuesAreAssignedThroughSettersInOrder) {
     EXPECT_EQ(menu->GetSizeX(), 640);
     EXPECT_EQ(menu->Order, 4);
     EXPECT_EQ(f.db.MaxOrder, 4);
-    EXPECT_EQ(menu->Script(scene::ScriptSlot::Init).prepared, "prepared:INIT;");
+    EXPECT_EQ(menu->Script(scene::ScriptSlot::Init).prepared.text, "prepared:INIT;");
     auto* door = static_cast<elements::TKQImage*>(menu->Child(0));
     EXPECT_EQ(door->Key, 7);
     EXPECT_EQ(door->X(), 10);
