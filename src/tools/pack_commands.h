@@ -1,0 +1,49 @@
+// Resource packs (".kst") for the authoring tool kqpack: building a pack from a folder, listing
+// its members and extracting them.
+//
+// Member names are relative paths in upper case with "\" separators, in the game's code page
+// (file names on disk are UTF-8). Extraction refuses member names that would leave the target
+// folder ("..", absolute names, drive letters), so a hostile pack cannot write elsewhere.
+#pragma once
+
+#include "media/text_encoding.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kq::tools {
+
+// The member name of a file at relative path (UTF-8, "/" separators) in the code page: upper
+// case, "\" separators. Nothing when the name has characters the code page lacks.
+std::optional<std::string> MemberNameFor(const std::filesystem::path& relative,
+                                         const media::TextCodec& codec);
+
+// The relative path (UTF-8) a member is extracted to, or nothing when the name is unsafe:
+// empty, absolute ("\X", "/X"), with a drive letter or ':' anywhere, a ".." component or a NUL.
+std::optional<std::filesystem::path> SafeExtractPath(std::string_view memberName,
+                                                     const media::TextCodec& codec);
+
+// The commands. Messages go to err ("kqpack: ..."), listings to out. Exit codes: 0 success,
+// 1 bad or unreadable input or a failed write.
+
+// Packs every regular file below dir (sorted by member name) into pack. The pack file itself is
+// skipped when it lies below dir.
+int PackCommand(const std::filesystem::path& dir, const std::filesystem::path& pack,
+                const media::TextCodec& codec, std::ostream& out, std::ostream& err);
+// One line per member in directory order: the size in bytes, two spaces, the name in UTF-8.
+int ListCommand(const std::filesystem::path& pack, const media::TextCodec& codec, std::ostream& out,
+                std::ostream& err);
+// Extracts every member (or only those named, in UTF-8, any case, "/" or "\" separators) below
+// dir, creating folders. Unsafe names are refused with a message (and exit code 1), the other
+// members are still extracted. Of members with the same name only the first is extracted (the
+// one the player reads).
+int ExtractCommand(const std::filesystem::path& pack, const std::filesystem::path& dir,
+                   const std::vector<std::string>& names, const media::TextCodec& codec,
+                   std::ostream& out, std::ostream& err);
+
+} // namespace kq::tools

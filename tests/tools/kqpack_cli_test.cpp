@@ -1,0 +1,78 @@
+// Runs the built kqpack program to check what a shell sees: exit codes and messages.
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kKqpack = fs::path(KQ_BINARY_DIR) / "kqpack";
+
+class KqpackCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kKqpack))
+            GTEST_SKIP() << "build the kqpack target first: " << kKqpack;
+    }
+
+    // Runs kqpack with the arguments (already quoted for the shell); stderr is kept in err_.
+    int Run(const std::string& args) {
+        const fs::path errFile = dir_.Path() / "stderr.txt";
+        const std::string command = "'" + kKqpack.string() + "' " + args + " >'" +
+                                    (dir_.Path() / "stdout.txt").string() + "' 2>'" +
+                                    errFile.string() + "'";
+        const int status = std::system(command.c_str());
+        err_ = kq::test::ReadAll(errFile);
+        out_ = kq::test::ReadAll(dir_.Path() / "stdout.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+    kq::test::TempDir dir_;
+    std::string out_, err_;
+};
+
+TEST_F(KqpackCliTest, ExitCodesTellUsageFromBadInput) {
+    EXPECT_EQ(Run(""), 2);
+    EXPECT_EQ(Run("frobnicate"), 2);
+    EXPECT_EQ(Run("build"), 2); // missing SCENE and -o
+    EXPECT_EQ(Run("list a.kst --codepage no-such-cp"), 2);
+    EXPECT_EQ(Run("--help"), 0);
+
+    const fs::path bad =
+        dir_.Write("bad.json", R"({"class": "TKQDB", "children": [{"class": "Nope"}]})");
+    EXPECT_EQ(Run("build " + Quoted(bad) + " -o " + Quoted(dir_.Path() / "g.kqf")), 1);
+    EXPECT_NE(err_.find("/children/0/class: unknown class 'Nope'"), std::string::npos) << err_;
+    EXPECT_EQ(Run("dump " + Quoted(dir_.Path() / "missing.kqf")), 1);
+    EXPECT_EQ(Run("list " + Quoted(bad)), 1);
+}
+
+TEST_F(KqpackCliTest, BuildDumpAndTruncatedDump) {
+    const fs::path json = dir_.Write("scene.json", R"({"class": "TKQDB", "props": {"Id": "G"},
+        "children": [{"class": "Screen", "props": {"Id": "A"}},
+                     {"class": "Screen", "props": {"Id": "B", "Tag": "a long enough tag"}}]})");
+    const fs::path kqf = dir_.Path() / "g.kqf";
+    ASSERT_EQ(Run("build " + Quoted(json) + " -o " + Quoted(kqf)), 0) << err_;
+    ASSERT_EQ(Run("dump " + Quoted(kqf)), 0) << err_;
+    EXPECT_NE(out_.find("\"class\": \"TKQScreen\""), std::string::npos);
+    EXPECT_TRUE(err_.empty()) << err_;
+
+    // Cut inside the second screen: the dump keeps the first, warns, and still succeeds.
+    std::string bytes = kq::test::ReadAll(kqf);
+    const fs::path cut = dir_.Write("cut.kqf", bytes.substr(0, bytes.size() - 10));
+    const fs::path json2 = dir_.Path() / "cut.json";
+    ASSERT_EQ(Run("dump " + Quoted(cut) + " -o " + Quoted(json2)), 0);
+    EXPECT_NE(err_.find("warning"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("stopped at the record of child 1"), std::string::npos) << err_;
+    const std::string kept = kq::test::ReadAll(json2);
+    EXPECT_NE(kept.find("\"Id\": \"A\""), std::string::npos);
+    EXPECT_EQ(kept.find("\"Id\": \"B\""), std::string::npos);
+}
+
+} // namespace
