@@ -60,9 +60,9 @@ bool IsBlank(char c) {
 }
 
 // One Format specifier ("%-8.3f" without the percent) applied to a value.
-bool FormatOne(std::string_view spec, const Value& arg, std::string& out) {
-    char type = static_cast<char>(std::tolower(static_cast<unsigned char>(spec.back())));
-    std::string_view flags = spec.substr(0, spec.size() - 1);
+bool FormatOne(std::string_view directive, const Value& arg, std::string& out) {
+    char type = static_cast<char>(std::tolower(static_cast<unsigned char>(directive.back())));
+    std::string_view flags = directive.substr(0, directive.size() - 1);
     // Argument index "n:" is accepted and ignored: arguments are taken in order.
     if (size_t colon = flags.find(':'); colon != std::string_view::npos) {
         flags.remove_prefix(colon + 1);
@@ -422,9 +422,9 @@ void AddStringFunctions(Table& t) {
                 out.append(fmt, i, std::string::npos);
                 break;
             }
-            std::string_view spec(fmt.data() + i + 1, j - i);
+            std::string_view directive(fmt.data() + i + 1, j - i);
             if (next < p.size()) {
-                if (!FormatOne(spec, p[next].value, out)) {
+                if (!FormatOne(directive, p[next].value, out)) {
                     Fail("Format '" + fmt + "' invalid or incompatible with argument");
                 }
                 ++next;
