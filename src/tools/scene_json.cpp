@@ -579,6 +579,21 @@ private:
     const scene::ClassRegistry& registry_;
 };
 
+bool WriteFile(const fs::path& file, std::string_view bytes, std::ostream& err) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out)
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (out)
+        out.close();
+    if (!out) {
+        err << "kqpack: cannot write '" << file.string() << "'\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 ordered_json FloatJson(double v) {
     if (std::isnan(v))
         return "NaN";
@@ -586,6 +601,8 @@ ordered_json FloatJson(double v) {
         return v > 0 ? "Infinity" : "-Infinity";
     return v;
 }
+
+namespace {
 
 ordered_json ScriptJson(const std::string& utf8) {
     // Multi-line texts read better as an array of lines; joining the lines with "\r\n" gives
@@ -606,7 +623,10 @@ ordered_json ScriptJson(const std::string& utf8) {
     return lines;
 }
 
-ordered_json ElementJson(const TKQElement& e, const media::TextCodec& codec) {
+} // namespace
+
+ordered_json ElementJson(const TKQElement& e, const media::TextCodec& codec,
+                         const ElementJsonHook& extra) {
     const TKQClass& entry = e.ClassEntry();
     ordered_json props = ordered_json::object();
     for (const TKQProp& prop : entry.props) {
@@ -640,30 +660,17 @@ ordered_json ElementJson(const TKQElement& e, const media::TextCodec& codec) {
         }
         }
     }
-    ordered_json children = ordered_json::array();
-    for (const auto& child : e.Children())
-        children.push_back(ElementJson(*child, codec));
     ordered_json out = ordered_json::object();
     out["class"] = entry.className;
     out["props"] = std::move(props);
+    if (extra)
+        extra(e, out);
+    ordered_json children = ordered_json::array();
+    for (const auto& child : e.Children())
+        children.push_back(ElementJson(*child, codec, extra));
     out["children"] = std::move(children);
     return out;
 }
-
-bool WriteFile(const fs::path& file, std::string_view bytes, std::ostream& err) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (out)
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (out)
-        out.close();
-    if (!out) {
-        err << "kqpack: cannot write '" << file.string() << "'\n";
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 SceneBuildResult BuildScene(const ordered_json& scene, const fs::path& baseDir,
                             const media::TextCodec& codec) {

@@ -23,13 +23,30 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+namespace kq::scene {
+class TKQElement;
+}
+
 namespace kq::tools {
+
+// Adds keys to an element's JSON object after "props" and before "children" (the player's
+// state dump adds each element's script variables this way).
+using ElementJsonHook = std::function<void(const scene::TKQElement&, nlohmann::ordered_json&)>;
+
+// An element and its subtree as `kqpack dump` writes them: "class", "props" (every published
+// property in registry order, booleans, enumeration names, unsigned colours, UTF-8 strings,
+// multi-line scripts as arrays of lines), then what `extra` adds, then "children".
+nlohmann::ordered_json ElementJson(const scene::TKQElement& element, const media::TextCodec& codec,
+                                   const ElementJsonHook& extra = {});
+// A float as JSON: a number, or "NaN", "Infinity", "-Infinity".
+nlohmann::ordered_json FloatJson(double value);
 
 struct SceneBuildResult {
     std::optional<std::string> bytes; // the game file's contents; nothing on error

@@ -1,0 +1,101 @@
+#include "shell/scene_dump.h"
+
+#include "tools/scene_json.h"
+
+#include "scene/registry.h"
+#include "script/var_list.h"
+
+#include <spdlog/spdlog.h>
+
+#include <cmath>
+#include <fstream>
+#include <system_error>
+
+namespace kq::shell {
+
+using nlohmann::ordered_json;
+
+namespace {
+
+ordered_json ValueJson(const script::Value& v, const media::TextCodec& codec) {
+    switch (v.Kind()) {
+    case script::VarKind::Empty:
+        return nullptr;
+    case script::VarKind::Boolean:
+        return v.RawInt() != 0;
+    case script::VarKind::Double:
+        return tools::FloatJson(v.RawDouble());
+    case script::VarKind::String:
+        return codec.ToUtf8(v.RawStr());
+    default:
+        return v.RawInt();
+    }
+}
+
+ordered_json KeysOf(const scene::TKQElement* e) {
+    return e ? ordered_json(e->Key) : ordered_json(nullptr);
+}
+
+} // namespace
+
+ordered_json ElementStateJson(const scene::TKQElement& element, const media::TextCodec& codec) {
+    // The element as kqpack dumps it, with each element's script variables added.
+    return tools::ElementJson(element, codec, [&codec](const scene::TKQElement& e,
+                                                       ordered_json& out) {
+        ordered_json vars = ordered_json::object();
+        if (const script::TVarList* list = e.Vars()) {
+            for (const script::TVar& var : list->Items())
+                vars[codec.ToUtf8(var.name)] = ordered_json::array(
+                    {std::string(script::KindName(var.value.Kind())), ValueJson(var.value, codec)});
+        }
+        out["vars"] = std::move(vars);
+    });
+}
+
+ordered_json RuntimeJson(const scene::Runtime& rt, const media::TextCodec&) {
+    ordered_json out = ordered_json::object();
+    out["current_screen"] = KeysOf(rt.currentScreen);
+    out["hover"] = KeysOf(rt.hoverElement);
+    out["cursor"] = KeysOf(rt.cursorElement);
+    out["tick_count"] = rt.tickCount;
+    out["logo_index"] = rt.logoIndex;
+    out["loading_active"] = rt.loadingActive;
+    out["mouse"] = ordered_json::array({rt.mouseX, rt.mouseY});
+    return out;
+}
+
+ordered_json GameStateJson(const scene::TKQDB& db, const scene::Runtime& rt,
+                           const media::TextCodec& codec) {
+    ordered_json out = ElementStateJson(db, codec);
+    out["runtime"] = RuntimeJson(rt, codec);
+    return out;
+}
+
+std::string JsonText(const ordered_json& json) {
+    return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+bool WriteTextFile(const std::filesystem::path& file, const std::string& text) {
+    std::filesystem::path temp = file;
+    temp += ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!out) {
+            spdlog::error("shell: cannot write {}", temp.string());
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, file, ec);
+    if (ec) {
+        spdlog::error("shell: cannot rename {} to {}: {}", temp.string(), file.string(),
+                      ec.message());
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace kq::shell
