@@ -51,8 +51,8 @@ void BM_LoadScene20k(benchmark::State& state) {
     state.counters["elements"] = elements;
     state.counters["bytes"] = static_cast<double>(blob.size());
     state.counters["per_element"] = benchmark::Counter(
-        static_cast<double>(elements), benchmark::Counter::kIsIterationInvariantRate |
-                                           benchmark::Counter::kInvert);
+        static_cast<double>(elements),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_LoadScene20k)->Unit(benchmark::kMillisecond);
 

@@ -15,7 +15,9 @@ using scene::TKQElement;
 
 namespace {
 
-template <class T> TKQElement* Create(TKQElement* parent) { return new T(parent); }
+template <class T> TKQElement* Create(TKQElement* parent) {
+    return new T(parent);
+}
 
 scene::ClassRegistry Build() {
     scene::ClassRegistry r;
@@ -34,9 +36,9 @@ scene::ClassRegistry Build() {
 
     r.AllowChild(ClassId::DB, ClassId::Screen);
     r.AllowChild(ClassId::DB, ClassId::Anim);
-    for (ClassId child : {ClassId::Image, ClassId::ExScreen, ClassId::ExAnim, ClassId::Anim,
-                          ClassId::Effect, ClassId::ImList, ClassId::Shape, ClassId::ShapeEff,
-                          ClassId::Text})
+    for (ClassId child :
+         {ClassId::Image, ClassId::ExScreen, ClassId::ExAnim, ClassId::Anim, ClassId::Effect,
+          ClassId::ImList, ClassId::Shape, ClassId::ShapeEff, ClassId::Text})
         r.AllowChild(ClassId::Screen, child);
     // Images and both shape classes contain the same classes: all a screen does but ShapeEff.
     for (ClassId parent : {ClassId::Image, ClassId::Shape, ClassId::ShapeEff})

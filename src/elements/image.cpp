@@ -628,7 +628,7 @@ bool TKQImList::SetProp(std::string_view name, const script::Value& value) {
 std::vector<TKQProp> ImageProps() {
     using I = TKQImage;
     std::vector<TKQProp> list = BaseProps();
-    Append(list, {
+    const std::vector<TKQProp> beforeMouse = {
         Str("imImage", &GetVia<&I::GetImImage>, &SetVia<&I::SetImImage>),
         Int("hxDrawFx", PropType::ULong, &GetField<&I::hxDrawFx>, &SetField<&I::hxDrawFx>),
         Enum("PosHor", kPosHorNames, &GetField<&I::PosHor>, &SetField<&I::PosHor>),
@@ -637,9 +637,10 @@ std::vector<TKQProp> ImageProps() {
         Float("Angle", PropType::Extended, &GetVia<&I::GetAngle>, &SetVia<&I::SetAngle>),
         Int("hxColor", PropType::ULong, &GetVia<&I::GetHxColor>, &SetVia<&I::SetHxColor>),
         Int("hxTrans", PropType::UByte, &GetVia<&I::GetHxTrans>, &SetVia<&I::SetHxTrans>),
-    });
+    };
+    Append(list, beforeMouse);
     Append(list, MouseScriptProps());
-    Append(list, {
+    const std::vector<TKQProp> afterMouse = {
         Int("Anim", PropType::SLong, &GetField<&I::Anim>, &SetField<&I::Anim>),
         NoMsKQDBProp(),
         OrderProp(),
@@ -653,7 +654,8 @@ std::vector<TKQProp> ImageProps() {
         TagProp(),
         Str("TextId", &GetField<&I::TextId>, &SetField<&I::TextId>),
         NotSaveProp(),
-    });
+    };
+    Append(list, afterMouse);
     return list;
 }
 // clang-format on

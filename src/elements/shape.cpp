@@ -11,9 +11,9 @@ namespace {
 
 const std::vector<std::string> kShapeTypeNames = {"stBox", "stCircle"};
 const std::vector<std::string> kFilterNames = {
-    "flNone",      "flWave",      "flSharpen",    "flSoft",       "flShift",    "flMosaic",
-    "flSharpenMore", "flSplitBlur", "flBlurEdges", "flBleedEdges", "flGrayscale", "flAddNoise",
-    "flContrast",  "flGamma",     "flSquareWave", "flLens"};
+    "flNone",        "flWave",      "flSharpen",    "flSoft",       "flShift",     "flMosaic",
+    "flSharpenMore", "flSplitBlur", "flBlurEdges",  "flBleedEdges", "flGrayscale", "flAddNoise",
+    "flContrast",    "flGamma",     "flSquareWave", "flLens"};
 
 } // namespace
 
@@ -24,13 +24,14 @@ TKQShapeEff::TKQShapeEff(TKQElement* parent) : TKQShape(parent) {}
 std::vector<TKQProp> ShapeProps() {
     using S = TKQShape;
     std::vector<TKQProp> list = BaseProps();
-    Append(list, {
+    const std::vector<TKQProp> beforeMouse = {
         Int("hxDrawFx", PropType::ULong, &GetField<&S::hxDrawFx>, &SetField<&S::hxDrawFx>),
         Int("hxColor", PropType::ULong, &GetVia<&S::GetHxColor>, &SetVia<&S::SetHxColor>),
         Int("hxTrans", PropType::UByte, &GetVia<&S::GetHxTrans>, &SetVia<&S::SetHxTrans>),
-    });
+    };
+    Append(list, beforeMouse);
     Append(list, MouseScriptProps());
-    Append(list, {
+    const std::vector<TKQProp> afterMouse = {
         NoMsKQDBProp(),
         OrderProp(),
         RXProp(),
@@ -46,14 +47,15 @@ std::vector<TKQProp> ShapeProps() {
         Float("Par3", PropType::Double, &GetField<&S::Par3>, &SetField<&S::Par3>),
         Bool("Masked", &GetField<&S::Masked>, &SetField<&S::Masked>),
         Int("obMask", PropType::SLong, &GetVia<&S::GetObMask>, &SetVia<&S::SetObMask>),
-    });
+    };
+    Append(list, afterMouse);
     return list;
 }
 
 std::vector<TKQProp> ShapeEffProps() {
     using E = TKQShapeEff;
     std::vector<TKQProp> list = ShapeProps();
-    Append(list, {
+    const std::vector<TKQProp> own = {
         Float("Angle", PropType::Double, &GetField<&E::Angle>, &SetField<&E::Angle>),
         Float("Scale", PropType::Double, &GetField<&E::Scale>, &SetField<&E::Scale>),
         Int("obPicture", PropType::SLong, &GetVia<&E::GetObPicture>, &SetVia<&E::SetObPicture>),
@@ -61,7 +63,8 @@ std::vector<TKQProp> ShapeEffProps() {
         Int("PictY", PropType::SLong, &GetField<&E::PictY>, &SetField<&E::PictY>),
         Bool("AutoRender", &GetField<&E::AutoRender>, &SetField<&E::AutoRender>),
         Enum("Filter", kFilterNames, &GetField<&E::Filter>, &SetField<&E::Filter>),
-    });
+    };
+    Append(list, own);
     return list;
 }
 

@@ -12,15 +12,16 @@ TKQText::TKQText(TKQElement* parent) : TKQElement(parent) {}
 std::vector<TKQProp> TextProps() {
     using T = TKQText;
     std::vector<TKQProp> list = BaseProps();
-    Append(list, {
+    const std::vector<TKQProp> beforeMouse = {
         Int("hxDrawFx", PropType::ULong, &GetField<&T::hxDrawFx>, &SetField<&T::hxDrawFx>),
         Int("hxColor1", PropType::ULong, &GetVia<&T::GetHxColor1>, &SetVia<&T::SetHxColor1>),
         Int("hxTrans1", PropType::UByte, &GetVia<&T::GetHxTrans1>, &SetVia<&T::SetHxTrans1>),
         Int("hxColor2", PropType::ULong, &GetVia<&T::GetHxColor2>, &SetVia<&T::SetHxColor2>),
         Int("hxTrans2", PropType::UByte, &GetVia<&T::GetHxTrans2>, &SetVia<&T::SetHxTrans2>),
-    });
+    };
+    Append(list, beforeMouse);
     Append(list, MouseScriptProps());
-    Append(list, {
+    const std::vector<TKQProp> afterMouse = {
         NoMsKQDBProp(),
         OrderProp(),
         RXProp(),
@@ -39,12 +40,12 @@ std::vector<TKQProp> TextProps() {
         Float("Scale", PropType::Double, &GetField<&T::Scale>, &SetField<&T::Scale>),
         TagProp(),
         NotSaveProp(),
-        Int("hxShadColor", PropType::ULong, &GetField<&T::hxShadColor>,
-            &SetField<&T::hxShadColor>),
+        Int("hxShadColor", PropType::ULong, &GetField<&T::hxShadColor>, &SetField<&T::hxShadColor>),
         Bool("Emboss", &GetField<&T::Emboss>, &SetField<&T::Emboss>),
         Bool("Shadow", &GetField<&T::Shadow>, &SetField<&T::Shadow>),
         Bool("Uni", &GetField<&T::Uni>, &SetField<&T::Uni>),
-    });
+    };
+    Append(list, afterMouse);
     return list;
 }
 

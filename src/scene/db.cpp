@@ -7,7 +7,9 @@
 
 namespace kq::scene {
 
-TKQDB::TKQDB(Runtime& runtime) : TKQElement(RootTag{}), runtime_(runtime) { db_ = this; }
+TKQDB::TKQDB(Runtime& runtime) : TKQElement(RootTag{}), runtime_(runtime) {
+    db_ = this;
+}
 
 TKQDB::~TKQDB() {
     // The children must go while the root's runtime reference is still valid.
@@ -41,9 +43,13 @@ TKQElement* TKQDB::FindChildById(std::string_view name) const {
     return nullptr;
 }
 
-std::string TKQDB::Translate(std::string_view) const { return {}; }
+std::string TKQDB::Translate(std::string_view) const {
+    return {};
+}
 
-void TKQDB::Process() { RunScript(Script(ScriptSlot::Process), "Process"); }
+void TKQDB::Process() {
+    RunScript(Script(ScriptSlot::Process), "Process");
+}
 
 namespace {
 
@@ -66,8 +72,7 @@ std::vector<TKQProp> DbProps() {
     std::vector<TKQProp> list = BaseProps();
     std::vector<TKQProp> own = {
         Int("CurKey", PropType::SLong, &GetField<&D::CurKey>, &SetField<&D::CurKey>),
-        Int("InitScreen", PropType::SLong, &GetField<&D::InitScreen>,
-            &SetField<&D::InitScreen>),
+        Int("InitScreen", PropType::SLong, &GetField<&D::InitScreen>, &SetField<&D::InitScreen>),
         BaseScript<ScriptSlot::VarRS>("exVarRS"),
         BaseScript<ScriptSlot::Init>("exInit"),
         BaseScript<ScriptSlot::AfterLoad>("exAfterLoad"),
@@ -77,8 +82,7 @@ std::vector<TKQProp> DbProps() {
         BaseScript<ScriptSlot::Process>("exProcess"),
         Str("FileRS", &GetField<&D::FileRS>, &SetField<&D::FileRS>),
         Str("FileFonts", &GetField<&D::FileFonts>, &SetField<&D::FileFonts>),
-        Int("hxTransLev", PropType::UByte, &GetField<&D::hxTransLev>,
-            &SetField<&D::hxTransLev>),
+        Int("hxTransLev", PropType::UByte, &GetField<&D::hxTransLev>, &SetField<&D::hxTransLev>),
         Str("DefLang", &GetField<&D::DefLang>, &SetField<&D::DefLang>),
         Str("Lang", &GetField<&D::Lang>, &SetField<&D::Lang>),
         Int("LoadingScreen", PropType::SLong, &GetField<&D::LoadingScreen>,

@@ -49,7 +49,9 @@ TKQElement::TKQElement(TKQElement* parent) {
     MousedVis = true;
 }
 
-TKQElement::TKQElement(RootTag) { AutoInit = true; } // the root then points DB at itself
+TKQElement::TKQElement(RootTag) {
+    AutoInit = true;
+} // the root then points DB at itself
 
 TKQElement::~TKQElement() {
     // Children go first so that they can still reach the root while they are freed.
@@ -59,26 +61,48 @@ TKQElement::~TKQElement() {
         db_->runtime_.Forget(this, handleSlot_);
 }
 
-uint32_t TKQElement::Handle() { return Rt().handles.HandleOf(this, handleSlot_); }
+uint32_t TKQElement::Handle() {
+    return Rt().handles.HandleOf(this, handleSlot_);
+}
 
-const TKQClass& TKQElement::ClassEntry() const { return Rt().classes.Of(Class()); }
+const TKQClass& TKQElement::ClassEntry() const {
+    return Rt().classes.Of(Class());
+}
 
-std::string_view TKQElement::ClassName() const { return ClassEntry().className; }
+std::string_view TKQElement::ClassName() const {
+    return ClassEntry().className;
+}
 
-Runtime& TKQElement::Rt() const { return db_->runtime_; }
+Runtime& TKQElement::Rt() const {
+    return db_->runtime_;
+}
 
 // ---- Slots ----
 
-void TKQElement::SetVis(bool b) { Vis = b; }
-void TKQElement::SetX(int32_t v) { rX = v; }
-void TKQElement::SetY(int32_t v) { rY = v; }
+void TKQElement::SetVis(bool b) {
+    Vis = b;
+}
+void TKQElement::SetX(int32_t v) {
+    rX = v;
+}
+void TKQElement::SetY(int32_t v) {
+    rY = v;
+}
 void TKQElement::SetSizeX(int32_t) {}
 void TKQElement::SetSizeY(int32_t) {}
-int32_t TKQElement::GetSizeX() const { return 0; }
-int32_t TKQElement::GetSizeY() const { return 0; }
+int32_t TKQElement::GetSizeX() const {
+    return 0;
+}
+int32_t TKQElement::GetSizeY() const {
+    return 0;
+}
 
-int32_t TKQElement::GetAbsX() const { return parent_ ? X() + parent_->GetAbsX() : X(); }
-int32_t TKQElement::GetAbsY() const { return parent_ ? Y() + parent_->GetAbsY() : Y(); }
+int32_t TKQElement::GetAbsX() const {
+    return parent_ ? X() + parent_->GetAbsX() : X();
+}
+int32_t TKQElement::GetAbsY() const {
+    return parent_ ? Y() + parent_->GetAbsY() : Y();
+}
 
 TKQElement* TKQElement::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                   uint8_t threshold) {
@@ -200,10 +224,18 @@ void TKQElement::MouseOut() {
         RunScript(db_->Script(ScriptSlot::MouseOut), "ms_Out");
 }
 
-void TKQElement::MouseDown() { RunScript(Script(ScriptSlot::MouseDown), "ms_Down"); }
-void TKQElement::MouseUp() { RunScript(Script(ScriptSlot::MouseUp), "ms_Up"); }
-void TKQElement::MouseMove() { RunScript(Script(ScriptSlot::MouseMove), "ms_Move"); }
-void TKQElement::Update() { RunScript(Script(ScriptSlot::Update), "Update"); }
+void TKQElement::MouseDown() {
+    RunScript(Script(ScriptSlot::MouseDown), "ms_Down");
+}
+void TKQElement::MouseUp() {
+    RunScript(Script(ScriptSlot::MouseUp), "ms_Up");
+}
+void TKQElement::MouseMove() {
+    RunScript(Script(ScriptSlot::MouseMove), "ms_Move");
+}
+void TKQElement::Update() {
+    RunScript(Script(ScriptSlot::Update), "Update");
+}
 
 void TKQElement::Init() {
     if (Initialized)
@@ -227,7 +259,9 @@ void TKQElement::RunInitScript(std::string_view event) {
     RunScript(Script(ScriptSlot::Init), event, vars_.get());
 }
 
-void TKQElement::ResetVars() { vars_ = std::make_unique<script::TVarList>(); }
+void TKQElement::ResetVars() {
+    vars_ = std::make_unique<script::TVarList>();
+}
 
 void TKQElement::Load() {
     RunScript(Script(ScriptSlot::AfterLoad), "Load");
@@ -278,7 +312,9 @@ void TKQElement::Destroy() {
         siblings.erase(it); // frees this element: nothing may touch it afterwards
 }
 
-void TKQElement::DestroyChildren() { children_.clear(); }
+void TKQElement::DestroyChildren() {
+    children_.clear();
+}
 
 void TKQElement::AssignNewKey() {
     if (!db_)
@@ -318,8 +354,12 @@ void TKQElement::ResetImagesLoaded() {
         child->ResetImagesLoaded();
 }
 
-void TKQElement::SetAbsX(int32_t v) { SetX(parent_ ? v - parent_->GetAbsX() : v); }
-void TKQElement::SetAbsY(int32_t v) { SetY(parent_ ? v - parent_->GetAbsY() : v); }
+void TKQElement::SetAbsX(int32_t v) {
+    SetX(parent_ ? v - parent_->GetAbsX() : v);
+}
+void TKQElement::SetAbsY(int32_t v) {
+    SetY(parent_ ? v - parent_->GetAbsY() : v);
+}
 
 void TKQElement::SetOrder(int32_t v) {
     Order = v;

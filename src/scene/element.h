@@ -79,39 +79,39 @@ public:
     std::string_view ClassName() const;
 
     // ---- The 28 slots, in slot order ----
-    virtual void SetVis(bool b);                           // 0
-    virtual void SetX(int32_t v);                          // 1
-    virtual void SetY(int32_t v);                          // 2
-    virtual void SetSizeX(int32_t v);                      // 3
-    virtual void SetSizeY(int32_t v);                      // 4
-    virtual int32_t GetSizeX() const;                      // 5
-    virtual int32_t GetSizeY() const;                      // 6
-    virtual int32_t GetAbsX() const;                       // 7
-    virtual int32_t GetAbsY() const;                       // 8
+    virtual void SetVis(bool b);      // 0
+    virtual void SetX(int32_t v);     // 1
+    virtual void SetY(int32_t v);     // 2
+    virtual void SetSizeX(int32_t v); // 3
+    virtual void SetSizeY(int32_t v); // 4
+    virtual int32_t GetSizeX() const; // 5
+    virtual int32_t GetSizeY() const; // 6
+    virtual int32_t GetAbsX() const;  // 7
+    virtual int32_t GetAbsY() const;  // 8
     virtual TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
-                                  uint8_t threshold);      // 9
-    virtual void SetRealPos(int32_t x, int32_t y);         // 10
+                                  uint8_t threshold); // 9
+    virtual void SetRealPos(int32_t x, int32_t y);    // 10
     // Fills the element and its subtree from a serialized element; false when reading this
     // element stopped early (what was read stays).
     virtual bool LoadProps(std::string_view blob, bool keepKeys); // 11
     virtual void Render(int32_t layer, uint32_t tint, double offsetX, double offsetY,
-                        bool flag);                        // 12
-    virtual void Process();                                // 13
-    virtual void Show();                                   // 14
-    virtual void MouseIn();                                // 15
-    virtual void MouseOut();                               // 16
-    virtual void MouseDown();                              // 17
-    virtual void MouseUp();                                // 18
-    virtual void MouseMove();                              // 19
-    virtual void Update();                                 // 20
-    virtual void Init();                                   // 21
-    virtual void InitPr();                                 // 22
-    virtual void Load();                                   // 23
-    virtual void LoadImages();                             // 24
-    virtual void FreeImages();                             // 25
+                        bool flag); // 12
+    virtual void Process();         // 13
+    virtual void Show();            // 14
+    virtual void MouseIn();         // 15
+    virtual void MouseOut();        // 16
+    virtual void MouseDown();       // 17
+    virtual void MouseUp();         // 18
+    virtual void MouseMove();       // 19
+    virtual void Update();          // 20
+    virtual void Init();            // 21
+    virtual void InitPr();          // 22
+    virtual void Load();            // 23
+    virtual void LoadImages();      // 24
+    virtual void FreeImages();      // 25
     // Reads a script-visible value by name (names arrive in upper case): the element's Vars,
     // a published property, a child by Id, then the computed names. False when not understood.
-    virtual bool GetProp(std::string_view name, script::Value& out);   // 26
+    virtual bool GetProp(std::string_view name, script::Value& out); // 26
     // Writes a script-visible value by name; false when the name is not understood.
     virtual bool SetProp(std::string_view name, const script::Value& value); // 27
 
@@ -150,9 +150,7 @@ public:
 
     // Setter of an ex* text: stores the text and its prepared form.
     void SetScript(ScriptSlot slot, std::string text);
-    const ScriptText& Script(ScriptSlot slot) const {
-        return scripts_[static_cast<size_t>(slot)];
-    }
+    const ScriptText& Script(ScriptSlot slot) const { return scripts_[static_cast<size_t>(slot)]; }
     // Stores a text and its prepared form (the ex* setters of subclasses use it too).
     void PrepareScript(ScriptText& target, std::string text);
     // Runs a stored text with this element as SELF; nothing without a script host.

@@ -1,4 +1,5 @@
 // GetProp and SetProp of every element: how scripts see the scene through names.
+#include "render/image_service.h"
 #include "scene/db.h"
 #include "scene/element.h"
 #include "scene/registry.h"
@@ -75,14 +76,15 @@ bool ValueToProp(const TKQProp& prop, const Value& value, PropValue& out) {
 // NOWVIS: the Vis of the element and its ancestors below the screen level.
 bool NowVisible(const TKQElement& e) {
     bool visible = true;
-    for (const TKQElement* p = &e; p->Parent() && p->Parent() != p->DB() &&
-                                   p->Class() != ClassId::Screen;
-         p = p->Parent())
+    for (const TKQElement* p = &e;
+         p->Parent() && p->Parent() != p->DB() && p->Class() != ClassId::Screen; p = p->Parent())
         visible = visible && p->Vis;
     return visible;
 }
 
-Value HandleValue(TKQElement* e) { return Value::LongWord(e ? e->Handle() : 0); }
+Value HandleValue(TKQElement* e) {
+    return Value::LongWord(e ? e->Handle() : 0);
+}
 
 } // namespace
 
@@ -168,9 +170,9 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
     } else if (name == "MSY") {
         out = Value::Int(rt.mouseY);
     } else if (name == "IMFORLOADCOUNT") {
-        out = Value::Int(rt.imagesToLoad);
+        out = Value::Int(rt.images ? rt.images->ImagesToLoad() : 0);
     } else if (name == "IMFORLOADPOS") {
-        out = Value::Int(rt.imagesDone);
+        out = Value::Int(rt.images ? rt.images->ImagesDone() : 0);
     } else if (name == "NOWVIS") {
         out = Value::Bool(NowVisible(*this));
     } else if (name == "KEYDOWNED") {

@@ -68,22 +68,30 @@ TKQProp Make(std::string name, PropKind kind, PropType type, PropGetter get, Pro
 
 namespace {
 
-PropValue GetX(const TKQElement& e) { return e.X(); }
+PropValue GetX(const TKQElement& e) {
+    return e.X();
+}
 bool SetX(TKQElement& e, const PropValue& v) {
     e.SetX(PropInt(v));
     return true;
 }
-PropValue GetY(const TKQElement& e) { return e.Y(); }
+PropValue GetY(const TKQElement& e) {
+    return e.Y();
+}
 bool SetY(TKQElement& e, const PropValue& v) {
     e.SetY(PropInt(v));
     return true;
 }
-PropValue GetVis(const TKQElement& e) { return static_cast<int32_t>(e.Vis); }
+PropValue GetVis(const TKQElement& e) {
+    return static_cast<int32_t>(e.Vis);
+}
 bool SetVis(TKQElement& e, const PropValue& v) {
     e.SetVis(PropInt(v) != 0);
     return true;
 }
-PropValue GetOrder(const TKQElement& e) { return e.Order; }
+PropValue GetOrder(const TKQElement& e) {
+    return e.Order;
+}
 bool SetOrder(TKQElement& e, const PropValue& v) {
     e.SetOrder(PropInt(v));
     return true;
@@ -106,13 +114,14 @@ TKQProp MousedNotVisProp() {
                 &SetField<&TKQElement::MousedNotVis>);
 }
 TKQProp MousedVisProp() {
-    return Bool("MousedVis", &GetField<&TKQElement::MousedVis>,
-                &SetField<&TKQElement::MousedVis>);
+    return Bool("MousedVis", &GetField<&TKQElement::MousedVis>, &SetField<&TKQElement::MousedVis>);
 }
 TKQProp NoMsKQDBProp() {
     return Bool("NoMsKQDB", &GetField<&TKQElement::NoMsKQDB>, &SetField<&TKQElement::NoMsKQDB>);
 }
-TKQProp OrderProp() { return Int("Order", PropType::SLong, &GetOrder, &SetOrder); }
+TKQProp OrderProp() {
+    return Int("Order", PropType::SLong, &GetOrder, &SetOrder);
+}
 TKQProp MsKeepProp() {
     return Bool("MsKeep", &GetField<&TKQElement::MsKeep>, &SetField<&TKQElement::MsKeep>);
 }
@@ -122,7 +131,9 @@ TKQProp NotSaveProp() {
 TKQProp AutoInitProp() {
     return Bool("AutoInit", &GetField<&TKQElement::AutoInit>, &SetField<&TKQElement::AutoInit>);
 }
-TKQProp TagProp() { return Str("Tag", &GetField<&TKQElement::Tag>, &SetField<&TKQElement::Tag>); }
+TKQProp TagProp() {
+    return Str("Tag", &GetField<&TKQElement::Tag>, &SetField<&TKQElement::Tag>);
+}
 TKQProp RXProp() {
     return Float("rX", PropType::Double, &GetField<&TKQElement::rX>, &SetField<&TKQElement::rX>);
 }

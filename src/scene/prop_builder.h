@@ -92,7 +92,9 @@ template <auto M> bool SetScriptField(TKQElement& e, const PropValue& v) {
     return true;
 }
 // One of the twelve base script texts.
-template <ScriptSlot S> PropValue GetBaseScript(const TKQElement& e) { return e.Script(S).text; }
+template <ScriptSlot S> PropValue GetBaseScript(const TKQElement& e) {
+    return e.Script(S).text;
+}
 template <ScriptSlot S> bool SetBaseScript(TKQElement& e, const PropValue& v) {
     e.SetScript(S, PropString(v));
     return true;

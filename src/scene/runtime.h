@@ -39,8 +39,6 @@ struct Runtime {
     int32_t mouseDY = 0;
     bool mouseIsDown = false;
     int32_t keyDowned = 0; // key code of the last key_Down event
-    int32_t imagesToLoad = 0;
-    int32_t imagesDone = 0;
     uint32_t tickCount = 0;
 
     // Application state shared by the main loop, the input routing and the script library.
@@ -57,7 +55,7 @@ struct Runtime {
     std::string dataDir;
     std::mt19937 random{0};
     HandleTable handles;
-    render::Canvas* canvas = nullptr;       // where elements draw; none: nothing is drawn
+    render::Canvas* canvas = nullptr; // where elements draw; none: nothing is drawn
     // Picture requests; none: names are only stored. Elements keep entries of this service, so
     // it must outlive the scene.
     render::ImageService* images = nullptr;

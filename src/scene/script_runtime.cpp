@@ -30,14 +30,18 @@ void ScriptRuntime::RunScript(TKQElement& self, const ScriptText& script, std::s
     pool_->RunScript(self.Handle(), script.prepared, event, vars);
 }
 
-script::Handle ScriptRuntime::Root() const { return root_ ? root_->Handle() : 0; }
+script::Handle ScriptRuntime::Root() const {
+    return root_ ? root_->Handle() : 0;
+}
 
 script::Handle ScriptRuntime::Parent(script::Handle element) const {
     TKQElement* e = Resolve(element);
     return e && e->Parent() ? e->Parent()->Handle() : 0;
 }
 
-bool ScriptRuntime::IsElement(script::Handle element) const { return Resolve(element); }
+bool ScriptRuntime::IsElement(script::Handle element) const {
+    return Resolve(element);
+}
 
 bool ScriptRuntime::GetProp(script::Handle element, std::string_view name, script::Value& out) {
     TKQElement* e = Resolve(element);
@@ -57,7 +61,9 @@ std::string ScriptRuntime::Describe(script::Handle element) const {
     return e->Id + " " + std::string(e->ClassName());
 }
 
-bool ScriptRuntime::SaveErr() const { return root_ && root_->SaveErr; }
+bool ScriptRuntime::SaveErr() const {
+    return root_ && root_->SaveErr;
+}
 
 std::string ScriptRuntime::Translate(std::string_view key) {
     return root_ ? root_->Translate(key) : std::string();

@@ -21,7 +21,8 @@ class TKQDB;
 class ScriptRuntime : public ScriptHost, public script::SceneBinding {
 public:
     // registerFunctions is run on every interpreter of the pool (the native library).
-    ScriptRuntime(Runtime& runtime, const std::function<void(script::TPasCalc&)>& registerFunctions);
+    ScriptRuntime(Runtime& runtime,
+                  const std::function<void(script::TPasCalc&)>& registerFunctions);
     ~ScriptRuntime() override;
 
     // The root the scripts see as KQDB; set before scripts run.

@@ -40,16 +40,17 @@ ordered_json KeysOf(const scene::TKQElement* e) {
 
 ordered_json ElementStateJson(const scene::TKQElement& element, const media::TextCodec& codec) {
     // The element as kqpack dumps it, with each element's script variables added.
-    return tools::ElementJson(element, codec, [&codec](const scene::TKQElement& e,
-                                                       ordered_json& out) {
-        ordered_json vars = ordered_json::object();
-        if (const script::TVarList* list = e.Vars()) {
-            for (const script::TVar& var : list->Items())
-                vars[codec.ToUtf8(var.name)] = ordered_json::array(
-                    {std::string(script::KindName(var.value.Kind())), ValueJson(var.value, codec)});
-        }
-        out["vars"] = std::move(vars);
-    });
+    return tools::ElementJson(
+        element, codec, [&codec](const scene::TKQElement& e, ordered_json& out) {
+            ordered_json vars = ordered_json::object();
+            if (const script::TVarList* list = e.Vars()) {
+                for (const script::TVar& var : list->Items())
+                    vars[codec.ToUtf8(var.name)] =
+                        ordered_json::array({std::string(script::KindName(var.value.Kind())),
+                                             ValueJson(var.value, codec)});
+            }
+            out["vars"] = std::move(vars);
+        });
 }
 
 ordered_json RuntimeJson(const scene::Runtime& rt, const media::TextCodec&) {

@@ -40,32 +40,27 @@ TEST(LoadProps, ValuesAreAssignedThroughSettersInOrder) {
     RecordingHost host;
     f.rt.scripts = &host;
     // imImage, hxDrawFx, PosHor, PosVert, Scale (an extended property read as 8 bytes).
-    std::string values = BaseValues(7, "Door", 10, 20, 0) + Bytes()
-                                                               .Str("door.png")
-                                                               .I32(260)
-                                                               .I32(1)
-                                                               .I32(2)
-                                                               .F64(1.5)
-                                                               .Data();
+    std::string values = BaseValues(7, "Door", 10, 20, 0) +
+                         Bytes().Str("door.png").I32(260).I32(1).I32(2).F64(1.5).Data();
     std::string image = ElementBlob("TKQImage", 10, values);
-    std::string screen = ElementBlob(
-        "TKQScreen", 18,
-        BaseValues(3, "Menu") + Bytes()
-                                    .Str("")
-                                    .I32(640)
-                                    .I32(480)
-                                    .I32(1)
-                                    .I32(0)
-                                    .I32(0)
-                                    .Str("INIT;")
-                                    .Str("")
-                                    .Str("")
-                                    .Str("")
-                                    .I32(4) // Order goes through its setter
-                                    .Str("")
-                                    .Str("")
-                                    .Data(),
-        {image});
+    std::string screen =
+        ElementBlob("TKQScreen", 18,
+                    BaseValues(3, "Menu") + Bytes()
+                                                .Str("")
+                                                .I32(640)
+                                                .I32(480)
+                                                .I32(1)
+                                                .I32(0)
+                                                .I32(0)
+                                                .Str("INIT;")
+                                                .Str("")
+                                                .Str("")
+                                                .Str("")
+                                                .I32(4) // Order goes through its setter
+                                                .Str("")
+                                                .Str("")
+                                                .Data(),
+                    {image});
     ASSERT_TRUE(f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {screen})));
     TKQElement* menu = f.db.Child(0);
     EXPECT_EQ(menu->Id, "Menu");
@@ -88,9 +83,9 @@ TEST(LoadProps, ValuesAreAssignedThroughSettersInOrder) {
 
 TEST(LoadProps, UnknownAndDisallowedChildrenAreSkippedWithTheirSubtrees) {
     SceneFixture f;
-    std::string key = ElementBlob("TKQAnKey", 0, "");         // not allowed under a screen
-    std::string unknown = ElementBlob("TKQButton", 0, "");    // not registered
-    std::string wrongCase = ElementBlob("TKQIMAGE", 0, "");   // names must match exactly
+    std::string key = ElementBlob("TKQAnKey", 0, "");       // not allowed under a screen
+    std::string unknown = ElementBlob("TKQButton", 0, "");  // not registered
+    std::string wrongCase = ElementBlob("TKQIMAGE", 0, ""); // names must match exactly
     std::string nested = ElementBlob("TKQImage", 0, "", {ElementBlob("TKQScreen", 0, "")});
     std::string textInText = ElementBlob("TKQText", 0, "", {ElementBlob("TKQText", 0, "")});
     std::string screen =
@@ -107,8 +102,7 @@ TEST(LoadProps, UnknownAndDisallowedChildrenAreSkippedWithTheirSubtrees) {
 TEST(LoadProps, CountLargerThanTheClassReadsOnlyTheClassProperties) {
     SceneFixture f;
     // An AnKey has 9 properties; a count of 1000 must not read beyond them.
-    std::string values =
-        BaseValues(5, "K") + Bytes().I32(3).I32(1).I32(0).Str("tag").Data();
+    std::string values = BaseValues(5, "K") + Bytes().I32(3).I32(1).I32(0).Str("tag").Data();
     std::string anim = ElementBlob("TKQAnim", 0, "", {ElementBlob("TKQAnKey", 1000, values)});
     ASSERT_TRUE(f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {anim})));
     TKQElement* key = f.db.Child(0)->Child(0);
@@ -227,7 +221,8 @@ TEST(SceneReader, RefusesNestingDeeperThanTheLimit) {
     std::string blob = ElementBlob("TKQImage", 0, "");
     for (int i = 0; i < 400; ++i)
         blob = ElementBlob("TKQImage", 0, "", {blob});
-    ASSERT_TRUE(f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {ElementBlob("TKQScreen", 0, "", {blob})})));
+    ASSERT_TRUE(
+        f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {ElementBlob("TKQScreen", 0, "", {blob})})));
     int depth = 0;
     for (TKQElement* e = &f.db; e->ChildCount() > 0; e = e->Child(0))
         ++depth;

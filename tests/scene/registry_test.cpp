@@ -33,10 +33,9 @@ const std::vector<std::pair<std::string, std::string>> kTable = {
      "PosHor I, PosVert I, obScreen I, exVarRS S, exInit S, exAfterLoad S, exMouseIn S, "
      "exMouseOut S, exMouseMove S, exMouseDown S, exMouseUp S, exUpdate S, exProcess S, "
      "Modal I, exShow S, Tag S, NotSave I, Processing I"},
-    {"TKQAnim",
-     "ImBack S, SizeX I, SizeY I, hxDrawFx I, Agro I, Modal I, Pos I, Morph I, Rep I, "
-     "ShowAn I, Active I, exStop S, exStart S, exAnim S, exInit S, exUpdate S, Order I, "
-     "Angle F, exVarRS S, Interpol I, Tag S, NotSave I, exProcess S"},
+    {"TKQAnim", "ImBack S, SizeX I, SizeY I, hxDrawFx I, Agro I, Modal I, Pos I, Morph I, Rep I, "
+                "ShowAn I, Active I, exStop S, exStart S, exAnim S, exInit S, exUpdate S, Order I, "
+                "Angle F, exVarRS S, Interpol I, Tag S, NotSave I, exProcess S"},
     {"TKQAnKey", "Count I, Morph I, NotSave I, Tag S"},
     {"TKQExAnim",
      "PosHor I, PosVert I, obAnim I, Pos I, Rep I, Active I, exVarRS S, Tag S, NotSave I"},

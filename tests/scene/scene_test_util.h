@@ -28,8 +28,8 @@ struct RecordingHost : scene::ScriptHost {
     script::PreparedScript Prepare(const std::string& text) override {
         return {"prepared:" + text, nullptr};
     }
-    void RunScript(scene::TKQElement& self, const scene::ScriptText& script,
-                   std::string_view event, script::TVarList*) override {
+    void RunScript(scene::TKQElement& self, const scene::ScriptText& script, std::string_view event,
+                   script::TVarList*) override {
         runs.push_back({self.Id, std::string(event), script.text});
     }
 };

@@ -25,7 +25,9 @@ std::filesystem::path ProgramFile(const char* argv0) {
 // Mesa's software driver and SDL's session-bus connection keep a few allocations past their
 // unloading at exit; the leak stacks then point into unloaded code and cannot be suppressed by
 // name. The library code is leak-checked by the unit tests; the player process is not.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
 #endif
 
 int main(int argc, char** argv) {

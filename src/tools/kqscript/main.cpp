@@ -63,8 +63,7 @@ std::string Describe(const kq::script::Value& v, const kq::media::TextCodec& cod
 }
 
 bool SameNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) ==
                       std::toupper(static_cast<unsigned char>(y));
            });
@@ -99,9 +98,8 @@ void WriteLogLine(std::string_view line) {
 }
 
 // Runs the source against a loaded scene with SELF at selfPath.
-int RunInScene(const std::string& source, const std::string& scenePath,
-               const std::string& selfPath, const std::string& codePage,
-               const kq::media::TextCodec& codec) {
+int RunInScene(const std::string& source, const std::string& scenePath, const std::string& selfPath,
+               const std::string& codePage, const kq::media::TextCodec& codec) {
     namespace fs = std::filesystem;
     auto bytes = kq::media::ReadWholeFile(scenePath);
     if (!bytes) {
