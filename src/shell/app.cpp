@@ -43,16 +43,16 @@ std::string UpperAscii(std::string s) {
     return s;
 }
 
-std::optional<std::pair<uint64_t, fs::path>> ParseScreenshot(const std::string& spec) {
-    const size_t colon = spec.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= spec.size())
+std::optional<std::pair<uint64_t, fs::path>> ParseScreenshot(const std::string& argument) {
+    const size_t colon = argument.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= argument.size())
         return std::nullopt;
     uint64_t step = 0;
-    const char* begin = spec.data();
+    const char* begin = argument.data();
     auto [ptr, ec] = std::from_chars(begin, begin + colon, step);
     if (ec != std::errc() || ptr != begin + colon)
         return std::nullopt;
-    return std::make_pair(step, fs::path(spec.substr(colon + 1)));
+    return std::make_pair(step, fs::path(argument.substr(colon + 1)));
 }
 
 // The services of a running player that the front end provides.
