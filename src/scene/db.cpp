@@ -17,6 +17,10 @@ TKQDB::~TKQDB() {
     runtime_.Forget(this, handleSlot_);
 }
 
+bool TKQDB::LoadScene(const std::filesystem::path&) {
+    return false; // work in progress
+}
+
 bool TKQDB::LoadSceneBlob(std::string_view blob) {
     DestroyChildren();
     runtime_.loading = true;
@@ -41,10 +45,6 @@ TKQElement* TKQDB::FindChildById(std::string_view name) const {
             return child.get();
     }
     return nullptr;
-}
-
-std::string TKQDB::Translate(std::string_view) const {
-    return {};
 }
 
 void TKQDB::Process() {
@@ -80,17 +80,17 @@ std::vector<TKQProp> DbProps() {
         BaseScript<ScriptSlot::MouseUp>("exMouseUp"),
         BaseScript<ScriptSlot::Update>("exUpdate"),
         BaseScript<ScriptSlot::Process>("exProcess"),
-        Str("FileRS", &GetField<&D::FileRS>, &SetField<&D::FileRS>),
+        Str("FileRS", &GetField<&D::FileRS>, &SetVia<&D::SetFileRS>),
         Str("FileFonts", &GetField<&D::FileFonts>, &SetField<&D::FileFonts>),
         Int("hxTransLev", PropType::UByte, &GetField<&D::hxTransLev>, &SetField<&D::hxTransLev>),
         Str("DefLang", &GetField<&D::DefLang>, &SetField<&D::DefLang>),
-        Str("Lang", &GetField<&D::Lang>, &SetField<&D::Lang>),
+        Str("Lang", &GetField<&D::Lang>, &SetVia<&D::SetLang>),
         Int("LoadingScreen", PropType::SLong, &GetField<&D::LoadingScreen>,
             &SetField<&D::LoadingScreen>),
         NotSaveProp(),
         Script<&D::exLoadImProcess>("exLoadImProcess"),
-        Str("IniFile", &GetField<&D::IniFile>, &SetField<&D::IniFile>),
-        Str("SoundFile", &GetField<&D::SoundFile>, &SetField<&D::SoundFile>),
+        Str("IniFile", &GetField<&D::IniFile>, &SetVia<&D::SetIniFile>),
+        Str("SoundFile", &GetField<&D::SoundFile>, &SetVia<&D::SetSoundFile>),
         Script<&D::exKeyDown>("exKeyDown"),
         Script<&D::exExit>("exExit"),
         BaseScript<ScriptSlot::MouseMove>("exMouseMove"),

@@ -1,16 +1,25 @@
 // TKQDB: the root of the scene tree and the game's global object.
 //
-// This module holds the root's published properties and the loading of a scene file into the
-// tree. Settings, languages, the sound table and screen changes join as the player grows; their
-// setters store the values for now.
+// Besides being an element it loads the scene file, holds the player's settings (volumes, full
+// screen, cursor) in a per-user settings file, gives language texts and sound-table entries by
+// key, handles typed characters and cheat codes, runs the game-wide events ("key_Down", "Cheat",
+// "Exit", "LIProcess", "SetScreen"), saves and restores the game state, and completes screen
+// changes. The code is split by concern: db.cpp (scene, properties, slot overrides),
+// db_settings.cpp (per-user folder, settings file, root script names), db_language.cpp
+// (languages, sound table, Unicode data), db_input.cpp (keys, characters, cheats),
+// screen_change.cpp and state_file.cpp.
 #pragma once
 
 #include "scene/element.h"
 #include "scene/runtime.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kq::scene {
 
@@ -21,6 +30,12 @@ public:
 
     ClassId Class() const override { return ClassId::DB; }
 
+    // ---- Scene (db.cpp) ----
+    // Reads a scene file: destroys the children, opens the pack beside it (same name, ".kst")
+    // through the runtime's game files, loads the blob, then the Unicode data when the game
+    // has "unicode\unicode.fnt". A missing file leaves an empty tree; false when the file is
+    // missing, unreadable or corrupt.
+    bool LoadScene(const std::filesystem::path& sceneFile);
     // Destroys the root's children and loads a whole scene (the root's serialized blob) with
     // keepKeys true and the runtime's loading flag on. False when the blob was cut short or
     // corrupt: whatever was read stays in the tree.
@@ -29,14 +44,76 @@ public:
     // The first direct child whose Id equals name without regard to case, or null.
     TKQElement* FindChildById(std::string_view name) const;
 
-    // The language text of a key "Section.Name"; "" when there is none. (Languages are not
-    // loaded yet: every key answers "".)
-    std::string Translate(std::string_view key) const;
-
     // Process runs only the root's own exProcess: the main loop processes the current screen.
     void Process() override;
     // InitPr clears Initialized on the whole tree, then runs Init on the root.
     void InitPr() override;
+    // Adds the root's own names ("VOLMUZ", "VOLSND", "FULLSCREEN", "SYSCURSOR", "CHEAT",
+    // "UNICODE", "WINMODEENABLE", "DESKTOPWIDTH") to the element names.
+    bool GetProp(std::string_view name, script::Value& out) override;
+    bool SetProp(std::string_view name, const script::Value& value) override;
+
+    // ---- Languages, sound table, Unicode text mode (db_language.cpp) ----
+    // The language text of a key "Section.Name" (no dot: section "Default"); "" when there is
+    // none. In the Unicode mode characters above 127 come as 0x01, low byte, high byte.
+    std::string Translate(std::string_view key) const;
+    struct SoundRef {
+        std::string file;   // "" when the key has no entry
+        int32_t volume = 0; // percent
+    };
+    // The sound-table entry of a key "Section.Name": "70:door.wav" gives 70 and "door.wav",
+    // a value without colon volume 100.
+    SoundRef SoundEntry(std::string_view key) const;
+    bool UnicodeMode() const;
+
+    // ---- Per-user folder and settings (db_settings.cpp) ----
+    // The folder of settings and saved games: the data folder (--data-dir, else the user's
+    // application-data folder) + "Kestwin/" + the root's Id + "/"; the game folder when none
+    // can be found.
+    std::filesystem::path UserFolder() const;
+    // The settings file's string of section/key; nothing when no settings file is open or the
+    // call fails (GetIni of scripts). SetIni writes and saves the file; false on failure.
+    std::optional<std::string> GetIni(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue);
+    bool SetIni(std::string_view section, std::string_view key, std::string_view value);
+    // Settings changed by scripts or the player: applied at once and stored in section "Def"
+    // when a settings file is open.
+    void SetMusicVolumeSetting(int32_t percent);
+    void SetSoundVolumeSetting(int32_t percent);
+    void SetFullScreenSetting(bool on);
+    void SetSystemCursorSetting(bool on);
+
+    // ---- Keys and characters (db_input.cpp) ----
+    // A typed character (16-bit in the Unicode mode, else an 8-bit code): edits the focused
+    // text, or goes to the cheat buffer.
+    void CharInput(uint16_t code);
+    // "KEYDOWNED" := code, then exKeyDown runs as "key_Down".
+    void KeyDown(int32_t code);
+    // exExit runs as "Exit" (the window closes).
+    void Exit();
+    // exLoadImProcess runs as "LIProcess", then one frame is drawn and shown.
+    void LIProcess();
+    const std::string& LastCheat() const { return lastCheat_; }
+
+    // ---- Screen changes (screen_change.cpp) ----
+    // Completes a screen change begun by the script function "SetScreen".
+    void FinishScreenChange();
+    // Every direct child screen keeps its pictures when it is always loaded, and loads them.
+    void MarkAlwaysLoaded();
+
+    // ---- Saved game state (state_file.cpp) ----
+    // Write the whole tree into the state file / apply the state file; false (and nothing
+    // changed) when no state file is open or it cannot be written or read.
+    bool SaveState();
+    bool LoadState();
+    // The state file's path; empty while none is chosen.
+    const std::filesystem::path& StateFilePath() const { return stateFilePath_; }
+
+    // ---- Property setters with effects ----
+    void SetFileRS(const std::string& value);    // state_file.cpp
+    void SetIniFile(const std::string& value);   // db_settings.cpp
+    void SetLang(const std::string& value);      // db_language.cpp
+    void SetSoundFile(const std::string& value); // db_language.cpp
 
     // Published properties (after Key, Id, X, Y, Vis).
     int32_t CurKey = 0;
@@ -62,7 +139,23 @@ public:
 
 private:
     friend class TKQElement;
+    struct Ini;         // an INI document (SimpleIni), defined in db_settings.cpp
+    struct UnicodeData; // the Unicode text mode's tables, defined in db_language.cpp
+    struct IniDeleter {
+        void operator()(Ini* ini) const;
+    };
+    struct UnicodeDeleter {
+        void operator()(UnicodeData* data) const;
+    };
+
     Runtime& runtime_;
+    std::filesystem::path stateFilePath_;
+    std::unique_ptr<Ini, IniDeleter> settings_;  // the per-user settings file
+    std::unique_ptr<Ini, IniDeleter> language_;  // the language file, in memory
+    std::unique_ptr<Ini, IniDeleter> soundTable_; // the sound table, in memory
+    std::unique_ptr<UnicodeData, UnicodeDeleter> unicode_; // none outside the Unicode mode
+    std::string cheatBuffer_; // the last (at most) ten typed characters
+    std::string lastCheat_;
 };
 
 // The registry entry of the root (registered first by the element modules).

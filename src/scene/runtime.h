@@ -8,8 +8,15 @@
 #include "scene/handles.h"
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
+#include <string_view>
+
+namespace kq::media {
+class GameFiles;
+class SoundSystem;
+} // namespace kq::media
 
 namespace kq::render {
 class Canvas;
@@ -59,10 +66,28 @@ struct Runtime {
     // Picture requests; none: names are only stored. Elements keep entries of this service, so
     // it must outlive the scene.
     render::ImageService* images = nullptr;
+    // The game folder and its pack; none: nothing is read from the game.
+    media::GameFiles* files = nullptr;
+    // Sound samples, music streams and the two volumes; none: silent, volumes not tracked.
+    media::SoundSystem* sound = nullptr;
+
+    TKQElement* pendingScreen = nullptr; // the screen a pending screen change leads to
+    TKQElement* focusedText = nullptr;   // the text element that has the keyboard focus
+    bool systemCursor = false;           // the system's arrow is shown instead of none
+    int32_t desktopWidth = 0;            // in pixels; 0 when unknown
+
+    // Services of the front end. Each may be empty (tests, tools): then the call does nothing.
+    std::function<void()> resetTimer; // drop accumulated time: no catch-up steps after a pause
+    // Draws one frame cleared to black; present: also shows it (loading progress).
+    std::function<void(bool present)> renderFrame;
+    std::function<void(bool visible)> showSystemCursor;
+    // Opens a checked http, https or mailto address with the desktop's handler.
+    std::function<void(std::string_view url)> openUrl;
 
     // Clears every reference to an element that is going away.
     void Forget(const TKQElement* element, int32_t handleSlot) {
-        for (TKQElement** ref : {&currentScreen, &hoverElement, &pressedElement, &cursorElement})
+        for (TKQElement** ref : {&currentScreen, &hoverElement, &pressedElement, &cursorElement,
+                                   &pendingScreen, &focusedText})
             if (*ref == element)
                 *ref = nullptr;
         handles.Release(handleSlot);
