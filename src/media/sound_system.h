@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,11 +27,11 @@ class SoundSystem {
 public:
     // A music stream of the game (one entry per name, only appended).
     struct TSound {
-        std::string name;       // upper case
-        uint32_t channel = 0;   // the back end's stream; 0 when loading failed
-        double volume = 0.0;    // current level 0..1
-        double step = 0.0;      // change per processing step; 0 when not fading
-        double target = 0.0;    // level the fade ends at
+        std::string name;     // upper case
+        uint32_t channel = 0; // the back end's stream; 0 when loading failed
+        double volume = 0.0;  // current level 0..1
+        double step = 0.0;    // change per processing step; 0 when not fading
+        double target = 0.0;  // level the fade ends at
     };
     // A loaded sample (handle 0 records a failed load).
     struct Sample {
@@ -39,6 +40,7 @@ public:
     };
 
     // The back end must outlive the system; files may be null (then nothing is found).
+    // Destruction frees every sample and stream this system loaded in the back end.
     SoundSystem(AudioBackend& backend, GameFiles* files);
     ~SoundSystem();
     SoundSystem(const SoundSystem&) = delete;
@@ -74,6 +76,8 @@ public:
 private:
     uint32_t LoadSample(const std::string& upperName);
     uint32_t LoadStream(const std::string& upperName);
+    // Index of the first stream entry with this name and a live channel, or -1.
+    int FindLiveStream(const std::string& upperName) const;
     void SetChannelVolume(uint32_t channel, int32_t volume);
 
     AudioBackend& backend_;
@@ -83,7 +87,8 @@ private:
     int32_t musicVolume_ = 50;
     std::vector<Sample> samples_;
     std::vector<TSound> streams_;
-    std::vector<std::string> streamData_; // pack members streamed from memory stay for the run
+    // Pack members streamed from memory stay for the run (a deque never moves its elements).
+    std::deque<std::string> streamData_;
 };
 
 } // namespace kq::media
