@@ -1,9 +1,12 @@
 #include "scene/db.h"
 
+#include "media/game_files.h"
 #include "scene/prop_builder.h"
 #include "scene/registry.h"
 
 #include <spdlog/spdlog.h>
+
+#include <system_error>
 
 namespace kq::scene {
 
@@ -17,8 +20,26 @@ TKQDB::~TKQDB() {
     runtime_.Forget(this, handleSlot_);
 }
 
-bool TKQDB::LoadScene(const std::filesystem::path&) {
-    return false; // work in progress
+bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
+    DestroyChildren();
+    unicode_.reset();
+    std::error_code ec;
+    if (!std::filesystem::exists(sceneFile, ec))
+        return false;
+    if (runtime_.files) {
+        // The pack has the scene file's name with its last four characters (".kqf") replaced.
+        std::string packName = sceneFile.filename().string();
+        packName.resize(packName.size() >= 4 ? packName.size() - 4 : 0);
+        runtime_.files->OpenPack(sceneFile.parent_path() / (packName + ".kst"));
+    }
+    std::optional<std::string> bytes = media::ReadWholeFile(sceneFile);
+    if (!bytes) {
+        spdlog::error("scene: cannot read the scene file {}", sceneFile.string());
+        return false;
+    }
+    const bool ok = LoadSceneBlob(*bytes);
+    PrepareUnicode();
+    return ok;
 }
 
 bool TKQDB::LoadSceneBlob(std::string_view blob) {

@@ -21,6 +21,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kq::render {
+struct TKQIm;
+}
+
 namespace kq::scene {
 
 class TKQDB : public TKQElement {
@@ -65,6 +69,19 @@ public:
     // a value without colon volume 100.
     SoundRef SoundEntry(std::string_view key) const;
     bool UnicodeMode() const;
+    // What the text elements need of the Unicode mode (empty / null outside it).
+    struct UnicodeGlyph {
+        uint16_t glyph = 0; // position of the glyph in the glyph image
+        uint8_t width = 0;  // pixels
+    };
+    // The glyph table, indexed by UTF-16 code; codes not listed hold zero entries.
+    const std::vector<UnicodeGlyph>& UnicodeGlyphs() const;
+    // The TrueType face name for texts the glyph image cannot show.
+    const std::string& UnicodeFaceName() const;
+    // The bytes of "unicode\unicode.ttf", registered for the run (empty when the game has none).
+    const std::string& UnicodeFontBytes() const;
+    // The glyph image "unicode\unicode.png" (kept); null without an image service.
+    render::TKQIm* UnicodeGlyphImage() const;
 
     // ---- Per-user folder and settings (db_settings.cpp) ----
     // The folder of settings and saved games: the data folder (--data-dir, else the user's
@@ -102,8 +119,10 @@ public:
     void MarkAlwaysLoaded();
 
     // ---- Saved game state (state_file.cpp) ----
-    // Write the whole tree into the state file / apply the state file; false (and nothing
-    // changed) when no state file is open or it cannot be written or read.
+    // SaveState replaces the state file with the whole tree in one rename: false (the old save
+    // kept) when no state file is chosen or it cannot be written. LoadState applies the state
+    // file (a missing file counts as empty); false when none is chosen or a record is bad (the
+    // records before it stay applied).
     bool SaveState();
     bool LoadState();
     // The state file's path; empty while none is chosen.
@@ -148,11 +167,22 @@ private:
         void operator()(UnicodeData* data) const;
     };
 
+    // Unicode mode: opened after the scene when the game has "unicode\unicode.fnt".
+    void PrepareUnicode();
+    // The language file decoded for the Unicode mode (from UTF-16 or UTF-8 text).
+    void LoadWideLanguage();
+    // Applies section "Def" of a freshly opened settings file.
+    void ApplySettings();
+    // Writes the settings file (temporary file beside it, then renamed over); false on failure.
+    bool SaveSettings();
+    // Stores an integer of section "Def" and saves, when a settings file is open.
+    void StoreSetting(const char* key, int32_t value);
+
     Runtime& runtime_;
     std::filesystem::path stateFilePath_;
-    std::unique_ptr<Ini, IniDeleter> settings_;  // the per-user settings file
-    std::unique_ptr<Ini, IniDeleter> language_;  // the language file, in memory
-    std::unique_ptr<Ini, IniDeleter> soundTable_; // the sound table, in memory
+    std::unique_ptr<Ini, IniDeleter> settings_;            // the per-user settings file
+    std::unique_ptr<Ini, IniDeleter> language_;            // the language file, in memory
+    std::unique_ptr<Ini, IniDeleter> soundTable_;          // the sound table, in memory
     std::unique_ptr<UnicodeData, UnicodeDeleter> unicode_; // none outside the Unicode mode
     std::string cheatBuffer_; // the last (at most) ten typed characters
     std::string lastCheat_;
