@@ -274,7 +274,7 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
     if (maxMemory_ > kEvictionThreshold &&
         static_cast<double>(imageMemory_) / static_cast<double>(maxMemory_) > 1.1)
         EvictImages();
-    if (loadingActive_ && loadProgress_)
+    if (loadProgress_)
         loadProgress_();
 }
 

@@ -147,10 +147,8 @@ public:
     // GetImage requests unloaded entries again.
     bool AlwaysLoad() const { return alwaysLoad_; }
     void SetAlwaysLoad(bool on) { alwaysLoad_ = on; }
-    // While a screen change with loading is in progress, the progress handler runs after every
-    // load (the root's "LIProcess" event, which draws one frame).
-    bool LoadingActive() const { return loadingActive_; }
-    void SetLoadingActive(bool on) { loadingActive_ = on; }
+    // Runs after every picture load. The player passes it on as the root's "LIProcess" event
+    // (which draws one frame) while a screen change with loading is in progress.
     void SetLoadProgressHandler(std::function<void()> handler) {
         loadProgress_ = std::move(handler);
     }
@@ -176,7 +174,6 @@ private:
     uint32_t imageMemory_ = 0;
     int64_t maxMemory_ = 0;
     bool alwaysLoad_ = false;
-    bool loadingActive_ = false;
     std::function<void()> loadProgress_;
 };
 

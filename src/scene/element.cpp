@@ -295,6 +295,13 @@ void TKQElement::ReassignImageProps() {
 
 // ---- Tree ----
 
+void TKQElement::MoveChildToEnd(const TKQElement* child) {
+    auto it = std::find_if(children_.begin(), children_.end(),
+                           [child](const auto& c) { return c.get() == child; });
+    if (it != children_.end())
+        std::rotate(it, it + 1, children_.end());
+}
+
 int TKQElement::IndexOfChild(const TKQElement* child) const {
     for (size_t i = 0; i < children_.size(); ++i)
         if (children_[i].get() == child)

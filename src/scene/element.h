@@ -123,6 +123,9 @@ public:
     size_t ChildCount() const { return children_.size(); }
     TKQElement* Child(size_t i) const { return children_[i].get(); }
     int IndexOfChild(const TKQElement* child) const;
+    // Moves a child to the end of the children (drawn last on its layer, hit first);
+    // nothing when it is not a child of this element.
+    void MoveChildToEnd(const TKQElement* child);
 
     // Destroy: removes the element from its parent's children (later children move down one
     // place) and frees it with its subtree. Never call on the root.

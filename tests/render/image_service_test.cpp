@@ -435,18 +435,17 @@ TEST_F(ImageServiceTest, ReloadAllKeepsStampsAndRecreatesTextures) {
     EXPECT_EQ(canvas.TextureCount(), 2u);
 }
 
-TEST_F(ImageServiceTest, ProgressHandlerRunsAfterLoadsOnlyWhileLoadingActive) {
+TEST_F(ImageServiceTest, ProgressHandlerRunsAfterEachLoad) {
     Write("a.png", SolidPng(2, 2));
     Write("b.png", SolidPng(2, 2));
     int calls = 0;
     service->SetLoadProgressHandler([&] { ++calls; });
     service->LoadImage("a.png", false);
-    EXPECT_EQ(calls, 0);
-    service->SetLoadingActive(true);
+    EXPECT_EQ(calls, 1);
     service->LoadImage("b.png", false);
     service->LoadImage("b.png", false); // already loaded: no load, no call
     service->LoadImage("missing.png", false);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(ImageServiceTest, DestructionFreesEveryTexture) {

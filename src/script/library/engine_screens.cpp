@@ -1,0 +1,185 @@
+// Engine functions that change screens: through the loading screen (SetScreen, completed by
+// LoadIm), at once with the screen's events (FastSetScreen) or at once without them
+// (FastSetScreenNS).
+#include "script/library/engine_internal.h"
+
+#include "elements/screen.h"
+#include "render/image_service.h"
+#include "scene/db.h"
+#include "scene/script_runtime.h"
+
+#include <spdlog/spdlog.h>
+
+#include <set>
+
+namespace kq::script::library {
+
+namespace {
+
+using scene::TKQElement;
+
+// Beyond this many layers only the layers really used are tried (as the mouse code does), so a
+// corrupt Order cannot turn one hit test into billions of calls.
+constexpr int64_t kMaxDenseLayers = 4096;
+
+void CollectOrders(const TKQElement& e, std::set<int32_t>& out) {
+    out.insert(e.Order);
+    for (const auto& child : e.Children())
+        CollectOrders(*child, out);
+}
+
+// The element under (x, y) on a screen: every layer of the root from the top down, the first
+// answer wins. Same walk as the player's mouse code, with the root's threshold.
+TKQElement* ElementUnder(TKQElement& screen, const scene::TKQDB& root, int32_t x, int32_t y) {
+    const int32_t lo = root.MinOrder;
+    const int32_t hi = root.MaxOrder;
+    if (lo > hi)
+        return nullptr;
+    if (int64_t{hi} - lo < kMaxDenseLayers) {
+        for (int64_t layer = hi; layer >= lo; --layer)
+            if (TKQElement* found =
+                    screen.ElementAt(static_cast<int32_t>(layer), x, y, 0, root.hxTransLev))
+                return found;
+        return nullptr;
+    }
+    std::set<int32_t> orders;
+    CollectOrders(screen, orders);
+    for (auto it = orders.rbegin(); it != orders.rend(); ++it)
+        if (*it >= lo && *it <= hi)
+            if (TKQElement* found = screen.ElementAt(*it, x, y, 0, root.hxTransLev))
+                return found;
+    return nullptr;
+}
+
+// The screen of the first argument (a TKQScreen or a subclass), or null.
+TKQElement* ScreenArg(const EngineContext& ctx, const Params& p) {
+    return dynamic_cast<elements::TKQScreen*>(ctx.ElementArg(p, 0));
+}
+
+// LoadImages on every further argument that is a handle; keep: they also keep their pictures
+// across the coming screen change.
+void LoadFurther(const EngineContext& ctx, const Params& p, bool keep) {
+    for (size_t i = 1; i < p.size(); ++i) {
+        if (TKQElement* e = ctx.ElementArg(p, i)) {
+            if (keep)
+                e->KeepLoaded = true;
+            e->LoadImages();
+        }
+    }
+}
+
+void SetDatabaseReady(scene::Runtime& rt, bool ready) {
+    rt.loadImagesNow = ready;
+    if (rt.images)
+        rt.images->SetLoadImagesNow(ready);
+}
+
+void ResetTimer(scene::Runtime& rt) {
+    if (rt.resetTimer)
+        rt.resetTimer();
+}
+
+// There are no star sprites yet; clearing them is a no-op until they exist.
+void ClearStars() {}
+
+bool SetScreen(const EngineContext& ctx, Params& p) {
+    TKQElement* screen = ScreenArg(ctx, p);
+    scene::TKQDB* root = ctx.Root();
+    if (!screen || !root)
+        return true;
+    scene::Runtime& rt = ctx.rt;
+    // Scripts run below (InitPr of the loading screen) may free the screen: keep its handle.
+    const uint32_t screenHandle = screen->Handle();
+
+    ClearStars();
+    rt.focusedText = nullptr;
+    if (rt.images) {
+        rt.images->SetImagesToLoad(0);
+        rt.images->SetImagesDone(0);
+    }
+    rt.loadingActive = true;
+    if (rt.images)
+        rt.images->ClearImageMarks();
+    root->ResetImagesLoaded();
+    root->MarkAlwaysLoaded();
+
+    // While the change is prepared, picture requests only register (and count) their names;
+    // the pictures load when the change completes.
+    SetDatabaseReady(rt, false);
+    screen = rt.handles.Resolve(screenHandle);
+    rt.pendingScreen = screen;
+    if (screen) {
+        screen->KeepLoaded = true;
+        screen->LoadImages();
+    }
+    if (root->LoadingScreen != 0) {
+        TKQElement* loading = root->FindByKey(root->LoadingScreen);
+        if (loading && loading != root)
+            loading->InitPr();
+    }
+    LoadFurther(ctx, p, true);
+    SetDatabaseReady(rt, true);
+    ResetTimer(rt);
+    return true;
+}
+
+bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
+    TKQElement* screen = ScreenArg(ctx, p);
+    scene::TKQDB* root = ctx.Root();
+    if (!screen || !root)
+        return true;
+    scene::Runtime& rt = ctx.rt;
+    const uint32_t screenHandle = screen->Handle();
+
+    if (withEvents) {
+        if (TKQElement* hover = rt.hoverElement)
+            hover->MouseOut();
+        rt.hoverElement = nullptr;
+        // The MouseOut scripts may have freed the screen.
+        screen = rt.handles.Resolve(screenHandle);
+        if (!screen)
+            return true;
+    }
+    rt.currentScreen = screen;
+    ClearStars();
+    screen->LoadImages();
+    LoadFurther(ctx, p, false);
+    rt.focusedText = nullptr;
+
+    if (withEvents) {
+        root->RunScript(root->exSetScreen, "SetScreen", root->Vars());
+        if ((screen = rt.handles.Resolve(screenHandle)))
+            screen->Show();
+        // The element now under the pointer; the SetScreen script may have switched the
+        // screen once more, so the current one is asked.
+        TKQElement* found = nullptr;
+        if (rt.currentScreen)
+            found = ElementUnder(*rt.currentScreen, *root, rt.mouseX, rt.mouseY);
+        rt.hoverElement = found;
+        if (found)
+            found->MouseIn();
+    }
+    ResetTimer(rt);
+    return true;
+}
+
+} // namespace
+
+void AddScreenFunctions(EngineTable& t, const EngineContext& ctx) {
+    t["SETSCREEN"] = [ctx](TPasCalc&, Params& p, TVar&) { return SetScreen(ctx, p); };
+    t["FASTSETSCREEN"] = [ctx](TPasCalc&, Params& p, TVar&) { return FastSetScreen(ctx, p, true); };
+    t["FASTSETSCREENNS"] = [ctx](TPasCalc&, Params& p, TVar&) {
+        return FastSetScreen(ctx, p, false);
+    };
+    t["LOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {
+        if (scene::TKQDB* root = ctx.Root())
+            root->FinishScreenChange();
+        return true;
+    };
+    t["ENDLOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {
+        ctx.rt.loadingActive = false;
+        return true;
+    };
+}
+
+} // namespace kq::script::library
