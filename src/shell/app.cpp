@@ -1,7 +1,10 @@
 #include "shell/app.h"
 
 #include "elements/classes.h"
+#include "media/audio_backend.h"
+#include "media/audio_trace.h"
 #include "media/game_files.h"
+#include "media/sound_system.h"
 #include "render/gl_canvas.h"
 #include "render/image_service.h"
 #include "render/png_writer.h"
@@ -9,6 +12,7 @@
 #include "scene/db.h"
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
+#include "script/library/engine_functions.h"
 #include "script/stdlib.h"
 #include "shell/clock.h"
 #include "shell/game_locator.h"
@@ -27,6 +31,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace kq::shell {
 
@@ -58,10 +63,24 @@ std::optional<std::pair<uint64_t, fs::path>> ParseScreenshot(const std::string& 
 // The services of a running player that the front end provides.
 class AppHooks final : public PlayerHooks {
 public:
-    AppHooks(const media::TextCodec& codec, SdlWindow* window, render::GlCanvas* canvas)
-        : codec_(codec), window_(window), canvas_(canvas) {}
+    AppHooks(scene::TKQDB& db, media::SoundSystem& sound, const media::TextCodec& codec,
+             SdlWindow* window, render::GlCanvas* canvas)
+        : db_(db), sound_(sound), codec_(codec), window_(window), canvas_(canvas) {}
 
     void SetPlayer(Player* player) { player_ = player; }
+
+    void FinishScreenChange() override { db_.FinishScreenChange(); }
+    void RootKeyDown(int32_t code) override { db_.KeyDown(code); }
+    void RootCharInput(uint16_t code) override { db_.CharInput(code); }
+    bool UnicodeMode() const override { return db_.UnicodeMode(); }
+    void StoreFullScreen(bool on) override { db_.SetFullScreenSetting(on); }
+
+    // Logo sounds are file names, not sound-table keys.
+    void PlaySoundHook(std::string_view name, int percent) override {
+        sound_.PlaySound(name, percent);
+    }
+    void MusicFadeStepHook() override { sound_.FadeStep(); }
+    void PauseAudio(bool paused) override { sound_.Pause(paused); }
 
     std::optional<uint8_t> CharToCodePage(uint16_t code) const override {
         if (code < 128)
@@ -102,6 +121,8 @@ public:
     }
 
 private:
+    scene::TKQDB& db_;
+    media::SoundSystem& sound_;
     const media::TextCodec& codec_;
     SdlWindow* window_;
     render::GlCanvas* canvas_;
@@ -139,6 +160,9 @@ std::variant<PlayerOptions, int> ParseCommandLine(int argc, const char* const* a
     app.add_option("--codepage", o.codePage, "the game's 8-bit code page")
         ->default_str(media::kDefaultCodePage);
     app.add_option("--data-dir", dataDir, "folder for settings and saved games");
+    std::string traceAudio;
+    app.add_flag("--mute", o.mute, "no sound output (the game runs as usual)");
+    app.add_option("--trace-audio", traceAudio, "write one line per audio call to FILE");
     try {
         app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::ParseError& e) {
@@ -156,6 +180,8 @@ std::variant<PlayerOptions, int> ParseCommandLine(int argc, const char* const* a
         o.dump = dump;
     if (!dataDir.empty())
         o.dataDir = dataDir;
+    if (!traceAudio.empty())
+        o.traceAudio = traceAudio;
     if (o.codePage.empty())
         o.codePage = media::kDefaultCodePage;
     for (const std::string& s : screenshots) {
@@ -203,8 +229,22 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     rt.random.seed(options.seed);
     if (options.dataDir)
         rt.dataDir = options.dataDir->string();
-    scene::ScriptRuntime scripts(rt, [](script::TPasCalc& calc) { script::RegisterLibrary(calc); });
+    // The engine routines find the root through `scripts` at each call, so the root may come
+    // after the library is registered.
+    scene::ScriptRuntime scripts(rt, [&scripts, &rt](script::TPasCalc& calc) {
+        script::RegisterLibrary(calc, script::library::EngineFunctions(scripts, rt));
+    });
     rt.scripts = &scripts;
+    // Script errors and warnings reach the log once per distinct line: a broken script that
+    // runs every step must not flood it.
+    std::set<std::string, std::less<>> scriptLinesSeen;
+    scripts.Env().onLogLine = [&scriptLinesSeen, &files](std::string_view line) {
+        constexpr size_t kMaxDistinctLines = 1000;
+        if (scriptLinesSeen.size() >= kMaxDistinctLines || scriptLinesSeen.contains(line))
+            return;
+        scriptLinesSeen.emplace(line);
+        spdlog::warn("script: {}", files.Codec().ToUtf8(line));
+    };
     auto db = std::make_unique<scene::TKQDB>(rt);
     scripts.SetRoot(db.get());
 
@@ -227,30 +267,52 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     rt.canvas = gl.get();
     rt.images = &images;
 
+    const bool headless = options.headless;
     std::unique_ptr<SdlWindow> window;
     if (gl && !options.headless)
         window = std::make_unique<SdlWindow>(gl->Window(), options.scale);
 
+    // Sound: the device, or silence (muted, headless, or no device: the game runs anyway).
+    uint64_t stepsRun = 0;
+    std::unique_ptr<media::AudioBackend> audio = media::MakeAudioBackend(options.mute || headless);
+    if (options.traceAudio)
+        audio = media::TraceAudioToFile(std::move(audio), *options.traceAudio, [&stepsRun] {
+            return stepsRun + 1;
+        }); // the step in progress
+    media::SoundSystem sound(*audio, &files);
+    rt.sound = &sound;
+
+    // Front-end services the scene reaches through the runtime.
+    rt.files = &files;
+    rt.desktopWidth = window ? window->DesktopWidth() : 0;
+    rt.showSystemCursor = [&window](bool visible) {
+        if (window)
+            window->ShowSystemCursor(visible);
+    };
+    rt.openUrl = [headless](std::string_view url) {
+        const std::string text(url);
+        if (headless) {
+            spdlog::info("kqplayer: headless run: not opening {}", text);
+            return;
+        }
+        if (SDL_OpenURL(text.c_str()) != 0)
+            spdlog::warn("kqplayer: cannot open {}: {}", text, SDL_GetError());
+    };
+    // Loading progress: while a screen change is pending, each loaded picture runs the root's
+    // "LIProcess" event, which draws a frame of the loading screen.
+    images.SetLoadProgressHandler([&rt, &db] {
+        if (rt.loadingActive)
+            db->LIProcess();
+    });
+
     // Reading the game: while the scene is read, picture requests only register names.
     rt.loadImagesNow = false;
     images.SetLoadImagesNow(false);
-    if (!location.file.empty()) {
-        if (std::optional<std::string> bytes = media::ReadWholeFile(location.file)) {
-            std::string packName = location.file.filename().string();
-            if (packName.size() >= 4)
-                packName.resize(packName.size() - 4);
-            packName += ".kst";
-            files.OpenPack(location.file.parent_path() / packName);
-            if (!db->LoadSceneBlob(*bytes))
-                spdlog::error("kqplayer: game file {} is damaged; running what could be read",
-                              location.file.string());
-        } else {
-            spdlog::error("kqplayer: cannot read game file {}; running with a black screen",
-                          location.file.string());
-        }
-    } else {
+    if (location.file.empty())
         spdlog::error("kqplayer: no game; running with a black screen");
-    }
+    else if (!db->LoadScene(location.file))
+        spdlog::error("kqplayer: game file {} is missing or damaged; running what could be read",
+                      location.file.string());
     rt.loadImagesNow = true;
     images.SetLoadImagesNow(true);
     images.SetAlwaysLoad(db->AlwaysLoadIm);
@@ -267,7 +329,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     else
         clock = std::make_unique<RealClock>();
     GameTimer timer(*clock);
-    AppHooks hooks(files.Codec(), window.get(), gl.get());
+    rt.resetTimer = [&timer] { timer.Reset(); };
+    sound.SetTimerReset(rt.resetTimer);
+    AppHooks hooks(*db, sound, files.Codec(), window.get(), gl.get());
     ImageLogoSource logos(images);
     Player player(rt, *db, timer, hooks, &logos, gl.get());
     hooks.SetPlayer(&player);
@@ -282,7 +346,6 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     if (options.headless && !options.steps && !queue)
         spdlog::warn("kqplayer: headless without --steps runs until the game exits");
 
-    uint64_t stepsRun = 0;
     auto takeShots = [&] {
         while (!shots.empty() && shots.begin()->first <= stepsRun) {
             const fs::path file = shots.begin()->second;
@@ -303,6 +366,12 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
         gl->Clear(0xFF000000u);
         player.DeviceRender();
         gl->EndFrame();
+    };
+    // Screen changes draw one frame (unseen) and loading progress shows frames as images load.
+    rt.renderFrame = [&](bool present) {
+        drawFrame();
+        if (present && gl)
+            gl->Present();
     };
 
     RealClock wall;
@@ -375,7 +444,12 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
         dumped = WriteTextFile(*options.dump, JsonText(GameStateJson(*db, rt, files.Codec())));
     player.Shutdown();
     // The scripts' pool goes with `scripts`, after the tree: nothing runs any more.
+    images.SetLoadProgressHandler({});
     db.reset();
+    sound.SetTimerReset({});
+    rt.sound = nullptr;
+    rt.renderFrame = {};
+    rt.resetTimer = {};
     rt.scripts = nullptr;
     rt.canvas = nullptr;
     rt.images = nullptr;

@@ -28,6 +28,8 @@ struct PlayerOptions {
     std::string codePage;
     std::optional<std::filesystem::path> dataDir;
     std::optional<std::filesystem::path> game;
+    bool mute = false; // silent audio (headless runs are always silent)
+    std::optional<std::filesystem::path> traceAudio; // one line per audio call
 };
 
 // Parses the command line. An int is the exit code when the program should end at once (help

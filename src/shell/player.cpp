@@ -286,7 +286,7 @@ void Player::DrawLogo() {
 void Player::Shutdown() {
     timer_.SetEnabled(false);
     shutDown_ = true;
-    db_.RunScript(db_.exExit, "Exit");
+    db_.Exit();
     rt_.currentScreen = nullptr;
     rt_.hoverElement = nullptr;
 }

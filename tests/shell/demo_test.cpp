@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -154,10 +156,10 @@ TEST_F(DemoGameRun, HoverAndClicksDrawTheReferenceFrames) {
     const fs::path dump = dir.Path() / "dump.json";
     const fs::path log = dir.Path() / "log.txt";
     const std::string command =
-        Quote(PlayerBinary()) + " --headless --skip-logos --steps 30 --input " + Quote(input) +
-        " --screenshot " + Quote("8:" + hovered.string()) + " --screenshot " +
-        Quote("30:" + clicked.string()) + " --dump " + Quote(dump) + " " + Quote(DemoGame()) +
-        " > " + Quote(log) + " 2>&1";
+        Quote(PlayerBinary()) + " --headless --skip-logos --steps 30 --data-dir " +
+        Quote(dir.Path()) + " --input " + Quote(input) + " --screenshot " +
+        Quote("8:" + hovered.string()) + " --screenshot " + Quote("30:" + clicked.string()) +
+        " --dump " + Quote(dump) + " " + Quote(DemoGame()) + " > " + Quote(log) + " 2>&1";
     ASSERT_EQ(ExitCode(std::system(command.c_str())), 0) << ReadAll(log);
     ASSERT_TRUE(fs::exists(hovered)) << ReadAll(log);
     ASSERT_TRUE(fs::exists(clicked)) << ReadAll(log);
@@ -192,7 +194,8 @@ TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
     // Runs inside the virtual display: the player in the background, then the click as soon
     // as its window (titled by the game's Id) exists; 150 steps leave five seconds for that.
     const std::string driver =
-        "SDL_VIDEODRIVER=x11 \"$1\" --windowed --skip-logos --steps 150 --dump \"$2\" \"$3\" "
+        "SDL_VIDEODRIVER=x11 \"$1\" --windowed --skip-logos --steps 150 --data-dir \"$6\" "
+        "--dump \"$2\" \"$3\" "
         "> \"$4\" 2>&1 &\n"
         "pid=$!\n"
         "sleep 2\n"
@@ -211,7 +214,7 @@ TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
     const std::string command = "xvfb-run -a -s \"-screen 0 1024x768x24\" sh " + Quote(script) +
                                 " " + Quote(PlayerBinary()) + " " + Quote(dump) + " " +
                                 Quote(DemoGame()) + " " + Quote(playerLog) + " " + Quote(screen) +
-                                " > " + Quote(driverLog) + " 2>&1";
+                                " " + Quote(dir.Path()) + " > " + Quote(driverLog) + " 2>&1";
     const int code = ExitCode(std::system(command.c_str()));
     const std::string logs = "driver:\n" + ReadAll(driverLog) + "\nplayer:\n" + ReadAll(playerLog);
     ASSERT_EQ(code, 0) << logs;
@@ -234,6 +237,143 @@ TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
     EXPECT_GT((bulb >> 8) & 0xff, 200u) << std::hex << bulb;
     const uint32_t sky = shown->At(kLampX, 40);
     EXPECT_LT((sky >> 16) & 0xff, 100u) << std::hex << sky;
+}
+
+// The game played through its screens: a save, changes, a language switch, a cheat, a screen
+// change through the loading screen, a volume slider, and a load that brings the save back.
+TEST_F(DemoGameRun, PlaysThroughScreensSavesAndLoads) {
+    TempDir dir;
+    auto at = [](int step, int x, int y) {
+        return std::to_string(step) + " down " + std::to_string(x) + " " + std::to_string(y) +
+               "\n" + std::to_string(step + 1) + " up " + std::to_string(x) + " " +
+               std::to_string(y) + "\n";
+    };
+    auto chars = [](int step, std::string_view text) {
+        std::string out;
+        for (char c : text)
+            out += std::to_string(step++) + " char " + std::to_string(int(c)) + "\n";
+        return out;
+    };
+    const int buttonY = 720;
+    const std::string script =
+        at(5, kDoorX, kDoorY) +       // the door moves 60 to the right
+        "10 key 39\n" +               // the right arrow moves it 20 more (key_Down)
+        at(15, 550, buttonY) +        // Save
+        at(20, 950, buttonY) +        // the flag: Russian
+        at(25, kDoorX + 80, kDoorY) + // the door again
+        chars(30, "xruby") +          // a cheat code inside other typing
+        at(40, 120, buttonY) +        // Play: through the loading screen to the room
+        at(60, 120, buttonY) +        // Back to the menu
+        at(70, 340, buttonY) +        // Settings
+        at(80, 312 + 30 * 4, 248) +   // music slider to 30
+        at(90, 120, buttonY) +        // Back
+        at(100, 770, buttonY);        // Load: the saved state returns
+    const fs::path input = dir.Write("input.txt", script);
+    const fs::path dump = dir.Path() / "dump.json";
+    const fs::path log = dir.Path() / "log.txt";
+    const fs::path data = dir.Path() / "data";
+    const std::string command = Quote(PlayerBinary()) +
+                                " --headless --skip-logos --steps 120 --data-dir " + Quote(data) +
+                                " --input " + Quote(input) + " --dump " + Quote(dump) + " " +
+                                Quote(DemoGame()) + " > " + Quote(log) + " 2>&1";
+    ASSERT_EQ(ExitCode(std::system(command.c_str())), 0) << ReadAll(log);
+    const nlohmann::json state = ReadDump(dump);
+    ASSERT_FALSE(state.is_discarded()) << ReadAll(log);
+
+    // Back on the menu, with the saved door position, language and click count.
+    const nlohmann::json* menu = FindById(state, "Menu");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(state["runtime"]["current_screen"], (*menu)["Key"]) << ReadAll(log);
+    EXPECT_EQ(state["runtime"]["loading_active"], false);
+    const nlohmann::json* door = FindById(state, "Door");
+    ASSERT_NE(door, nullptr);
+    EXPECT_EQ((*door)["X"], kDoorX + kDoorStep + 20) << ReadAll(log);
+    EXPECT_EQ(state["props"]["Lang"], "eng.lng");
+    const nlohmann::json* play = FindById(state, "Play");
+    ASSERT_NE(play, nullptr);
+    // Picture names are kept in upper case once a script or a saved state has set them.
+    EXPECT_EQ((*play)["imImage"], "IMAGES\\BTN_PLAY_ENG.PNG");
+    EXPECT_EQ(state["vars"]["CLICKS"], nlohmann::json::array({"Integer", 1})) << state["vars"];
+    // The cheat was typed after the save: loading took its prize away again.
+    const nlohmann::json* prize = FindById(state, "Prize");
+    ASSERT_NE(prize, nullptr);
+    EXPECT_EQ((*prize)["Vis"], false);
+    // The loading screen's progress marker moved along its bar while the room's pictures
+    // loaded (the last step of a change is the change itself, so it stops short of the end).
+    const nlohmann::json* bar = FindById(state, "Bar");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_GT((*bar)["X"].get<int>(), 214);
+    EXPECT_LT((*bar)["X"].get<int>(), 214 + 548);
+
+    // The settings survive in the per-user folder; the save file is there.
+    const fs::path userFolder = data / "Kestwin" / "KQDemo";
+    const std::string settings = ReadAll(userFolder / "settings.ini");
+    EXPECT_NE(settings.find("Muz=30"), std::string::npos) << settings;
+    EXPECT_TRUE(fs::exists(userFolder / "demo.sav"));
+}
+
+// The demo's audio as the headless trace shows it: the menu music fades in over 60 steps to
+// the music volume (50), a click plays at the sound table's 80 %, Play fades the menu out
+// over 30 steps and fades in the room's music, which exists only as OGG, to 70 % of 50.
+TEST_F(DemoGameRun, AudioTraceFollowsTheFadeAndVolumeRules) {
+    TempDir dir;
+    const int clickStep = 70;
+    const fs::path input =
+        dir.Write("input.txt", std::to_string(clickStep) + " down 120 720\n" +
+                                   std::to_string(clickStep + 1) + " up 120 720\n");
+    const fs::path trace = dir.Path() / "audio.txt";
+    const fs::path log = dir.Path() / "log.txt";
+    const std::string command =
+        Quote(PlayerBinary()) + " --headless --skip-logos --steps 140 --data-dir " +
+        Quote(dir.Path()) + " --input " + Quote(input) + " --trace-audio " + Quote(trace) + " " +
+        Quote(DemoGame()) + " > " + Quote(log) + " 2>&1";
+    ASSERT_EQ(ExitCode(std::system(command.c_str())), 0) << ReadAll(log);
+
+    struct Line {
+        int step = 0;
+        std::string call, name, fields;
+    };
+    std::vector<Line> lines;
+    std::istringstream in(ReadAll(trace));
+    for (std::string text; std::getline(in, text);) {
+        std::istringstream words(text);
+        Line line;
+        words >> line.step >> line.call >> line.name;
+        std::getline(words, line.fields);
+        lines.push_back(line);
+    }
+    ASSERT_FALSE(lines.empty()) << ReadAll(log);
+    // The first step at which `name` was set to `volume`; -1 when never.
+    auto firstAt = [&](std::string_view name, int volume) {
+        for (const Line& l : lines)
+            if (l.call == "SetVolume" && l.name == name &&
+                l.fields.ends_with(" vol=" + std::to_string(volume)))
+                return l.step;
+        return -1;
+    };
+    auto loudest = [&](std::string_view name) {
+        int most = -1;
+        for (const Line& l : lines)
+            if (l.call == "SetVolume" && l.name == name)
+                most = std::max(most, std::stoi(l.fields.substr(l.fields.rfind('=') + 1)));
+        return most;
+    };
+    auto stepOf = [&](std::string_view call, std::string_view name) {
+        for (const Line& l : lines)
+            if (l.call == call && l.name == name)
+                return l.step;
+        return -1;
+    };
+
+    EXPECT_EQ(stepOf("Play", "MENU.MP3"), 1);
+    EXPECT_EQ(firstAt("MENU.MP3", 50), 60);
+    EXPECT_EQ(loudest("MENU.MP3"), 50);
+    EXPECT_EQ(firstAt("CLICK.WAV", 80), clickStep);
+    EXPECT_EQ(stepOf("Stop", "MENU.MP3"), clickStep + 29);
+    EXPECT_EQ(stepOf("CreateStreamFromMemory", "ROOM.OGG"), clickStep);
+    EXPECT_EQ(firstAt("ROOM.OGG", 35), clickStep + 59);
+    EXPECT_EQ(loudest("ROOM.OGG"), 35);
+    EXPECT_EQ(stepOf("Stop", "ROOM.OGG"), -1);
 }
 
 } // namespace
