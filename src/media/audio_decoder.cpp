@@ -68,14 +68,7 @@ std::unique_ptr<AudioDecoder> AudioDecoder::OpenFile(std::string_view name,
         spdlog::warn("audio: cannot decode '{}': {}", decoder->name_, sf_strerror(nullptr));
         return nullptr;
     }
-    decoder->file_ = sf;
-    decoder->channels_ = info.channels;
-    decoder->sampleRate_ = info.samplerate;
-    decoder->declaredFrames_ = info.frames;
-#ifdef SF_FORMAT_MPEG
-    decoder->exactLength_ = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
-#endif
-    if (!decoder->CheckFormat())
+    if (!decoder->Adopt(sf, info))
         return nullptr;
     return decoder;
 }
@@ -94,16 +87,21 @@ std::unique_ptr<AudioDecoder> AudioDecoder::OpenMemory(std::string_view name,
                      sf_strerror(nullptr));
         return nullptr;
     }
-    decoder->file_ = sf;
-    decoder->channels_ = info.channels;
-    decoder->sampleRate_ = info.samplerate;
-    decoder->declaredFrames_ = info.frames;
-#ifdef SF_FORMAT_MPEG
-    decoder->exactLength_ = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
-#endif
-    if (!decoder->CheckFormat())
+    if (!decoder->Adopt(sf, info))
         return nullptr;
     return decoder;
+}
+
+bool AudioDecoder::Adopt(void* sf, const SF_INFO& info) {
+    file_ = sf;
+    channels_ = info.channels;
+    sampleRate_ = info.samplerate;
+    declaredFrames_ = info.frames;
+#ifdef SF_FORMAT_MPEG
+    // MP3 frame counts are estimates: such files are read to their end.
+    exactLength_ = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
+#endif
+    return CheckFormat();
 }
 
 bool AudioDecoder::CheckFormat() {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+struct SF_INFO; // libsndfile's file description
+
 namespace kq::media {
 
 class AudioDecoder {
@@ -54,6 +56,8 @@ public:
 
 private:
     AudioDecoder() = default;
+    // Takes the opened file and its description; false when the format cannot be played.
+    bool Adopt(void* file, const SF_INFO& info);
     bool CheckFormat();
 
     std::string name_;

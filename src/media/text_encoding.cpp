@@ -13,9 +13,62 @@ namespace {
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD"; // U+FFFD
 
-// Decodes one well-formed UTF-8 sequence at the start of text. Returns its length, or 0 when
-// the bytes there are not well formed (overlong forms, surrogates and values past U+10FFFF
-// count as malformed).
+// Upper case of one character for the scripts games are written in: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic. Characters without a single upper-case partner are kept.
+char32_t UpperChar(char32_t c) {
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+    if (c < 0x100) {
+        if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+            return c - 0x20;
+        return c == 0xFF ? 0x178 : c;
+    }
+    if (c < 0x180) {
+        // Latin Extended-A: pairs with the capital on the even code, then (from U+0139) on
+        // the odd code, then even again, then odd again.
+        if (c <= 0x137 || (c >= 0x14A && c <= 0x177))
+            return c & ~char32_t{1};
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+            return (c & 1) ? c : c - 1;
+        return c;
+    }
+    if (c >= 0x370 && c < 0x400) {
+        if (c == 0x3C2) // final sigma
+            return 0x3A3;
+        if (c >= 0x3B1 && c <= 0x3CB)
+            return c - 0x20;
+        if (c == 0x3AC)
+            return 0x386;
+        if (c >= 0x3AD && c <= 0x3AF)
+            return c - 0x25;
+        if (c == 0x3CC)
+            return 0x38C;
+        if (c == 0x3CD || c == 0x3CE)
+            return c - 0x3F;
+        return c;
+    }
+    if (c >= 0x400 && c < 0x530) {
+        if (c >= 0x430 && c <= 0x44F)
+            return c - 0x20;
+        if (c >= 0x450 && c <= 0x45F)
+            return c - 0x50;
+        if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0)
+            return c & ~char32_t{1};
+        if (c >= 0x4C1 && c <= 0x4CE)
+            return (c & 1) ? c : c - 1;
+        if (c == 0x4CF)
+            return 0x4C0;
+        return c;
+    }
+    return c;
+}
+
+char UpperAsciiChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
+
+} // namespace
+
 size_t DecodeUtf8(std::string_view text, char32_t& cp) {
     if (text.empty())
         return 0;
@@ -73,62 +126,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-// Upper case of one character for the scripts games are written in: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic. Characters without a single upper-case partner are kept.
-char32_t UpperChar(char32_t c) {
-    if (c < 0x80)
-        return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-    if (c < 0x100) {
-        if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-            return c - 0x20;
-        return c == 0xFF ? 0x178 : c;
-    }
-    if (c < 0x180) {
-        // Latin Extended-A: pairs with the capital on the even code, then (from U+0139) on
-        // the odd code, then even again, then odd again.
-        if (c <= 0x137 || (c >= 0x14A && c <= 0x177))
-            return c & ~char32_t{1};
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1) ? c : c - 1;
-        return c;
-    }
-    if (c >= 0x370 && c < 0x400) {
-        if (c == 0x3C2) // final sigma
-            return 0x3A3;
-        if (c >= 0x3B1 && c <= 0x3CB)
-            return c - 0x20;
-        if (c == 0x3AC)
-            return 0x386;
-        if (c >= 0x3AD && c <= 0x3AF)
-            return c - 0x25;
-        if (c == 0x3CC)
-            return 0x38C;
-        if (c == 0x3CD || c == 0x3CE)
-            return c - 0x3F;
-        return c;
-    }
-    if (c >= 0x400 && c < 0x530) {
-        if (c >= 0x430 && c <= 0x44F)
-            return c - 0x20;
-        if (c >= 0x450 && c <= 0x45F)
-            return c - 0x50;
-        if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0)
-            return c & ~char32_t{1};
-        if (c >= 0x4C1 && c <= 0x4CE)
-            return (c & 1) ? c : c - 1;
-        if (c == 0x4CF)
-            return 0x4C0;
-        return c;
-    }
-    return c;
-}
-
-char UpperAsciiChar(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
-
-} // namespace
 
 struct TextCodec::Impl {
     iconv_t toUtf8 = kNoConverter;

@@ -43,6 +43,13 @@ private:
     std::array<unsigned char, 256> upper_{};
 };
 
+// Decodes one well-formed UTF-8 sequence at the start of text. Returns its length, or 0 when
+// the bytes there are not well formed (overlong forms, surrogates and values past U+10FFFF
+// count as malformed).
+size_t DecodeUtf8(std::string_view text, char32_t& cp);
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Upper-cases a UTF-8 string for comparisons without regard to case: ASCII, Latin-1, Greek
 // and Cyrillic letters are folded; everything else is kept. Invalid UTF-8 is kept byte for byte.
 std::string FoldCaseUtf8(std::string_view utf8);

@@ -1,5 +1,7 @@
 #include "scene/db_unicode.h"
 
+#include "media/text_encoding.h"
+
 #include <cstdint>
 
 namespace kq::scene {
@@ -8,68 +10,13 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Decodes one UTF-8 sequence at pos; false (pos moved past one byte) when it is invalid.
 bool NextUtf8(std::string_view s, size_t& pos, uint32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(s[pos]);
-    if (b0 < 0x80) {
-        cp = b0;
-        ++pos;
-        return true;
-    }
-    size_t length = 0;
-    uint32_t minimum = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        length = 2;
-        cp = b0 & 0x1F;
-        minimum = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        length = 3;
-        cp = b0 & 0x0F;
-        minimum = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        length = 4;
-        cp = b0 & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return false;
-    }
-    if (s.size() - pos < length) {
-        ++pos;
-        return false;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(s[pos + i]);
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return false;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++pos;
-        return false;
-    }
-    pos += length;
-    return true;
+    char32_t c = 0;
+    const size_t length = media::DecodeUtf8(s.substr(pos), c);
+    pos += length != 0 ? length : 1;
+    cp = c;
+    return length != 0;
 }
 
 std::u16string Utf16Bytes(std::string_view bytes, bool bigEndian) {
@@ -150,7 +97,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = kReplacement;
         }
-        AppendUtf8(out, c);
+        media::AppendUtf8(out, c);
     }
     return out;
 }

@@ -88,14 +88,7 @@ public:
         if (code >= 0xD800 && code <= 0xDFFF)
             return std::nullopt; // half of a pair: the code page has no such character
         std::string utf8;
-        if (code < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (code >> 6));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xE0 | (code >> 12));
-            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        media::AppendUtf8(utf8, code);
         const std::string bytes = codec_.FromUtf8(utf8);
         if (bytes.empty())
             return std::nullopt;
