@@ -87,7 +87,7 @@ struct Runtime {
     // Clears every reference to an element that is going away.
     void Forget(const TKQElement* element, int32_t handleSlot) {
         for (TKQElement** ref : {&currentScreen, &hoverElement, &pressedElement, &cursorElement,
-                                   &pendingScreen, &focusedText})
+                                 &pendingScreen, &focusedText})
             if (*ref == element)
                 *ref = nullptr;
         handles.Release(handleSlot);
