@@ -9,6 +9,7 @@
 #include "script/var_list.h"
 
 #include <benchmark/benchmark.h>
+#include <spdlog/spdlog.h>
 
 #include <filesystem>
 #include <unistd.h>
@@ -85,5 +86,11 @@ void BM_LoadState2k(benchmark::State& state) {
         benchmark::DoNotOptimize(scene.db.LoadState());
 }
 BENCHMARK(BM_LoadState2k)->Unit(benchmark::kMillisecond);
+
+// Quiet the per-save and per-load log lines while measuring.
+const bool kQuiet = [] {
+    spdlog::set_level(spdlog::level::warn);
+    return true;
+}();
 
 } // namespace
