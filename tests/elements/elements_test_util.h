@@ -7,6 +7,7 @@
 #include "elements/screen.h"
 #include "media/game_files.h"
 #include "media/image_decode.h"
+#include "media/image_test_util.h"
 #include "render/image_service.h"
 #include "render/recording_canvas.h"
 #include "scene/db.h"
@@ -54,15 +55,7 @@ protected:
 
     // A 32-bit PNG of w x h in the game folder, pixels from f(x, y) as ARGB.
     template <typename F> void Png(const std::string& name, int w, int h, F f) {
-        media::Picture p;
-        p.width = w;
-        p.height = h;
-        p.bitsPerPixel = 32;
-        p.pixels.resize(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                p.pixels[static_cast<size_t>(y) * w + x] = f(x, y);
-        dir.Write(name, media::EncodePng(p));
+        dir.Write(name, MakePng(w, h, f));
     }
     void SolidPng(const std::string& name, int w, int h, uint32_t colour = 0xFF336699u) {
         Png(name, w, h, [&](int, int) { return colour; });

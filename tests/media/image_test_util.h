@@ -1,6 +1,7 @@
 // Helpers for the image tests: fixture bytes and hand-built BMP files.
 #pragma once
 
+#include "media/image_decode.h"
 #include "support/test_support.h"
 
 #include <cstdint>
@@ -8,6 +9,19 @@
 #include <vector>
 
 namespace kq::test {
+
+// A 32-bit PNG of w x h filled by f(x, y) (ARGB).
+template <typename F> std::string MakePng(int w, int h, F f) {
+    media::Picture p;
+    p.width = w;
+    p.height = h;
+    p.bitsPerPixel = 32;
+    p.pixels.resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p.pixels[static_cast<size_t>(y) * w + x] = f(x, y);
+    return media::EncodePng(p);
+}
 
 inline std::string ImageFixture(const std::string& name) {
     return ReadAll(std::filesystem::path(KQ_FIXTURES_DIR) / "images" / name);

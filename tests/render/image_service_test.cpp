@@ -12,22 +12,9 @@
 namespace kq::render {
 namespace {
 
-using media::Picture;
 using test::ImageFixture;
 using test::MakeMaskBmp;
-
-// A 32-bit PNG of w x h filled by f(x, y).
-template <typename F> std::string MakePng(int w, int h, F f) {
-    Picture p;
-    p.width = w;
-    p.height = h;
-    p.bitsPerPixel = 32;
-    p.pixels.resize(static_cast<size_t>(w) * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            p.pixels[static_cast<size_t>(y) * w + x] = f(x, y);
-    return media::EncodePng(p);
-}
+using test::MakePng;
 
 std::string SolidPng(int w, int h, uint32_t colour = 0xFF204060u) {
     return MakePng(w, h, [&](int, int) { return colour; });
