@@ -150,7 +150,7 @@ TEST(AudioDecoderTest, DecodesWavOggAndMp3FromFilesAndMemory) {
         EXPECT_EQ(fromMemory->ReadAll(OpenAlBackend::kMaxSampleBytes), pcm);
     }
     if (!haveMp3)
-        GTEST_SKIP() << "this libsndfile cannot write MP3: MP3 decoding was not checked";
+        KQ_SKIP_MISSING() << "this libsndfile cannot write MP3: MP3 decoding was not checked";
 }
 
 TEST(AudioDecoderTest, RefusesCorruptTruncatedOversizedAndSurroundInput) {
@@ -213,7 +213,7 @@ protected:
     void SetUp() override {
         backend_ = OpenAlBackend::OpenLoopback();
         if (!backend_)
-            GTEST_SKIP() << "OpenAL has no loopback device here";
+            KQ_SKIP_MISSING() << "OpenAL has no loopback device here";
         MeasureMonoGain();
     }
 
@@ -502,7 +502,7 @@ TEST(AudioFactoryTest, NoUsableDeviceGivesTheSilentBackEnd) {
 TEST(AudioFactoryTest, NullDriverPlaysThroughTheWorkerThread) {
     const char* drivers = std::getenv("ALSOFT_DRIVERS");
     if (drivers == nullptr || std::string(drivers) != "null")
-        GTEST_SKIP() << "needs ALSOFT_DRIVERS=null (set by scripts/test)";
+        KQ_SKIP_MISSING() << "needs ALSOFT_DRIVERS=null (set by scripts/test)";
     auto backend = MakeAudioBackend(false);
     auto* openal = dynamic_cast<OpenAlBackend*>(backend.get());
     ASSERT_NE(openal, nullptr);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "render/freetype_text.h"
+#include "support/test_support.h"
 
 namespace kq::render {
 namespace {
@@ -13,7 +14,7 @@ const std::filesystem::path kFace = "/usr/share/fonts/truetype/dejavu/DejaVuSans
 
 TEST(FreeTypeText, MeasuresAndDrawsWhiteOnBlack) {
     if (!std::filesystem::exists(kFace)) {
-        GTEST_SKIP() << "DejaVuSans.ttf is not installed";
+        KQ_SKIP_MISSING() << "DejaVuSans.ttf is not installed";
     }
     auto ft = FreeTypeText::OpenFile(kFace);
     ASSERT_NE(ft, nullptr);

@@ -42,7 +42,7 @@ protected:
     void SetUp() override {
         canvas_ = test::SharedGlCanvas();
         if (canvas_ == nullptr) {
-            GTEST_SKIP() << "no OpenGL 3.3 context (SDL offscreen/EGL) available";
+            KQ_SKIP_MISSING() << "no OpenGL 3.3 context (SDL offscreen/EGL) available";
         }
         canvas_->BeginFrame();
         canvas_->SetFiltering(false);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/gl_canvas.h"
+#include "support/test_support.h"
 
 namespace kq::test {
 
@@ -20,7 +21,7 @@ render::GlCanvas* SharedGlCanvas();
 #define KQ_REQUIRE_GL(canvasVar)                                                                   \
     render::GlCanvas* canvasVar = ::kq::test::SharedGlCanvas();                                    \
     if (canvasVar == nullptr) {                                                                    \
-        GTEST_SKIP() << "no OpenGL 3.3 context (SDL offscreen/EGL) available";                     \
+        KQ_SKIP_MISSING() << "no OpenGL 3.3 context (SDL offscreen/EGL) available";                \
     }
 
 // Compares ARGB pixels (rows top-down) with tests/fixtures/render/NAME.png: every channel of

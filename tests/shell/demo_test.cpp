@@ -84,9 +84,9 @@ class DemoGameRun : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(DemoGame()) || !fs::exists(DemoGame().replace_extension(".kst")))
-            GTEST_SKIP() << "the demo game is not built (target demo_game)";
+            KQ_SKIP_MISSING() << "the demo game is not built (target demo_game)";
         if (!fs::exists(PlayerBinary()))
-            GTEST_SKIP() << "kqplayer is not built";
+            KQ_SKIP_MISSING() << "kqplayer is not built";
     }
 };
 
@@ -185,7 +185,7 @@ TEST_F(DemoGameRun, HoverAndClicksDrawTheReferenceFrames) {
 TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
     for (const char* tool : {"xvfb-run", "xdotool", "import", "timeout"})
         if (!ToolExists(tool))
-            GTEST_SKIP() << tool << " is not installed";
+            KQ_SKIP_MISSING() << tool << " is not installed";
     TempDir dir;
     const fs::path dump = dir.Path() / "dump.json";
     const fs::path playerLog = dir.Path() / "player.log";

@@ -1,12 +1,22 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
 
 namespace kq::test {
+
+bool MissingPreconditionFails() {
+    for (const char* name : {"KQ_NO_SKIP", "CI"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && (std::strcmp(value, "1") == 0 || std::strcmp(value, "true") == 0))
+            return true;
+    }
+    return false;
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

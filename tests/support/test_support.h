@@ -1,6 +1,8 @@
 // Small helpers shared by the test programs: temporary folders, file bytes, byte builders.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -47,4 +49,17 @@ private:
 // Deterministic random bytes for corruption tests.
 std::string RandomBytes(std::mt19937& rng, size_t count);
 
+// Whether a missing tool, device or built program fails a test instead of skipping it: on in
+// scripts/test and CI (KQ_NO_SKIP=1 or CI=true), so a green run really ran every test.
+bool MissingPreconditionFails();
+
 } // namespace kq::test
+
+// Leaves the running test because WHAT it needs is missing here: a skip on a developer's
+// machine, a failure naming WHAT under scripts/test and CI. Stream the description:
+//   KQ_SKIP_MISSING() << "kqplayer is not built";
+#define KQ_SKIP_MISSING()                                                                          \
+    return ::testing::internal::AssertHelper(                                                      \
+               ::kq::test::MissingPreconditionFails() ? ::testing::TestPartResult::kFatalFailure   \
+                                                      : ::testing::TestPartResult::kSkip,          \
+               __FILE__, __LINE__, "missing here: ") = ::testing::Message()

@@ -20,7 +20,7 @@ class FontBuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::filesystem::exists(kFace)) {
-            GTEST_SKIP() << "DejaVuSans.ttf (fonts-dejavu-core) is not installed";
+            KQ_SKIP_MISSING() << "DejaVuSans.ttf (fonts-dejavu-core) is not installed";
         }
     }
     test::TempDir dir_;

@@ -18,7 +18,7 @@ class KqpackCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kKqpack))
-            GTEST_SKIP() << "build the kqpack target first: " << kKqpack;
+            KQ_SKIP_MISSING() << "build the kqpack target first: " << kKqpack;
     }
 
     // Runs kqpack with the arguments (already quoted for the shell); stderr is kept in err_.
