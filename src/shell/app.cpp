@@ -12,7 +12,7 @@
 #include "scene/db.h"
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
-#include "script/library/engine_functions.h"
+#include "scriptlib/engine_functions.h"
 #include "script/stdlib.h"
 #include "shell/clock.h"
 #include "shell/game_locator.h"

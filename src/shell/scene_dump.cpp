@@ -1,6 +1,6 @@
 #include "shell/scene_dump.h"
 
-#include "tools/scene_json.h"
+#include "scenejson/scene_json.h"
 
 #include "scene/registry.h"
 #include "script/var_list.h"

@@ -14,7 +14,7 @@
 #include "scene/registry.h"
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
-#include "script/library/engine_functions.h"
+#include "scriptlib/engine_functions.h"
 #include "script/stdlib.h"
 #include "support/test_support.h"
 

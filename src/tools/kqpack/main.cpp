@@ -11,7 +11,7 @@
 #include "tools/font_builder.h"
 #include "tools/image_info.h"
 #include "tools/pack_commands.h"
-#include "tools/scene_json.h"
+#include "scenejson/scene_json.h"
 
 #include <CLI/CLI.hpp>
 #include <spdlog/sinks/stdout_color_sinks.h>

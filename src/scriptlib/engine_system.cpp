@@ -1,8 +1,8 @@
 // Engine functions that reach beyond the scene tree: saved state, the frame timer, the
 // settings file, files in the per-user folder, sounds and music, ending the game and opening
 // web addresses.
-#include "script/library/engine_functions.h"
-#include "script/library/engine_internal.h"
+#include "scriptlib/engine_functions.h"
+#include "scriptlib/engine_internal.h"
 
 #include "media/game_files.h"
 #include "media/sound_system.h"

@@ -1,6 +1,6 @@
 // Engine functions on single elements: their event slots, position, drawing order, image
 // lists and the pixels of their pictures.
-#include "script/library/engine_internal.h"
+#include "scriptlib/engine_internal.h"
 
 #include "elements/image.h"
 #include "render/image_service.h"

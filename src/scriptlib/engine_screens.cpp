@@ -1,7 +1,7 @@
 // Engine functions that change screens: through the loading screen (SetScreen, completed by
 // LoadIm), at once with the screen's events (FastSetScreen) or at once without them
 // (FastSetScreenNS).
-#include "script/library/engine_internal.h"
+#include "scriptlib/engine_internal.h"
 
 #include "elements/screen.h"
 #include "render/image_service.h"

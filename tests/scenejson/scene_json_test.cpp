@@ -1,4 +1,4 @@
-#include "tools/scene_json.h"
+#include "scenejson/scene_json.h"
 
 #include "elements/classes.h"
 #include "elements/image.h"

@@ -1,7 +1,7 @@
 // The engine functions' provider: one table of routines, built once per provider, answering
 // the library registration by name.
-#include "script/library/engine_functions.h"
-#include "script/library/engine_internal.h"
+#include "scriptlib/engine_functions.h"
+#include "scriptlib/engine_internal.h"
 
 #include "media/text_encoding.h"
 #include "scene/db.h"
