@@ -62,4 +62,4 @@ bool MissingPreconditionFails();
     return ::testing::internal::AssertHelper(                                                      \
                ::kq::test::MissingPreconditionFails() ? ::testing::TestPartResult::kFatalFailure   \
                                                       : ::testing::TestPartResult::kSkip,          \
-               __FILE__, __LINE__, "missing here: ") = ::testing::Message()
+               __FILE__, __LINE__, "missing here:") = ::testing::Message()
