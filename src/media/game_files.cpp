@@ -11,10 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathFromUtf8(std::string_view utf8) {
-    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
 std::string Utf8FromPath(const fs::path& path) {
     const std::u8string u8 = path.u8string();
     return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
@@ -25,23 +21,46 @@ bool HasWantedType(const fs::path& path, bool wantFile) {
     return wantFile ? fs::is_regular_file(path, ec) : fs::is_directory(path, ec);
 }
 
-// The entry of folder whose name equals component without regard to case and has the wanted
-// type. The exact spelling wins; among other spellings the smallest name, so that the choice
-// does not depend on the order of the listing.
-std::optional<fs::path> MatchComponent(const fs::path& folder, std::string_view component,
-                                       bool wantFile) {
-    fs::path exact = folder / PathFromUtf8(component);
-    if (HasWantedType(exact, wantFile))
-        return exact;
+bool IsUtf8(std::string_view bytes) {
+    char32_t cp = 0;
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = DecodeUtf8(bytes.substr(i), cp);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
 
-    const std::string wanted = FoldCaseUtf8(component);
+// A folder entry's name as UTF-8 for comparisons. Old archives unpack names as the game's
+// code-page bytes, which are rarely valid UTF-8; such a name is read in the code page.
+std::string EntryNameUtf8(const std::string& native, const TextCodec& codec) {
+    return IsUtf8(native) ? native : codec.ToUtf8(native);
+}
+
+// The entry of folder whose name equals a wanted name without regard to case and has the
+// wanted type; entries may be named in UTF-8 or in the game's code page, so the name is given
+// in both spellings. The exact spelling wins; among other spellings the smallest name, so that
+// the choice does not depend on the order of the listing.
+std::optional<fs::path> MatchComponent(const fs::path& folder, const std::string& utf8,
+                                       const std::string& codePageBytes, const TextCodec& codec,
+                                       bool wantFile) {
+    if (fs::path exact = folder / fs::path(utf8); HasWantedType(exact, wantFile))
+        return exact;
+    if (codePageBytes != utf8) {
+        if (fs::path exact = folder / fs::path(codePageBytes); HasWantedType(exact, wantFile))
+            return exact;
+    }
+
+    const std::string wanted = FoldCaseUtf8(utf8);
     std::optional<fs::path> best;
     std::string bestName;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path candidate = it->path();
-        std::string name = Utf8FromPath(candidate.filename());
-        if (FoldCaseUtf8(name) != wanted || !HasWantedType(candidate, wantFile))
+        std::string name = candidate.filename().native();
+        if (FoldCaseUtf8(EntryNameUtf8(name, codec)) != wanted ||
+            !HasWantedType(candidate, wantFile))
             continue;
         if (!best || name < bestName) {
             best = candidate;
@@ -119,7 +138,9 @@ std::optional<fs::path> GameFiles::FindBelow(const fs::path& base,
     fs::path current = base;
     for (size_t i = 0; i < components->size(); ++i) {
         const bool last = i + 1 == components->size();
-        const auto match = MatchComponent(current, codec_.ToUtf8((*components)[i]), last);
+        const std::string& component = (*components)[i];
+        const auto match =
+            MatchComponent(current, codec_.ToUtf8(component), component, codec_, last);
         if (!match)
             return std::nullopt;
         current = *match;

@@ -3,8 +3,10 @@
 // Names arrive as the game wrote them: 8-bit code-page bytes, "\" or "/" separators, any
 // letter case. The service converts the name to UTF-8, then matches each path component in
 // the game folder without regard to case (games were authored on a case-insensitive file
-// system). A loose file wins; otherwise the resource pack is asked for the member of the same
-// relative name. Missing files give empty results, never errors.
+// system). Folder entries that are not valid UTF-8 (names unpacked from old archives as
+// code-page bytes) are read in the game's code page, so both spellings on disk are found.
+// A loose file wins; otherwise the resource pack is asked for the member of the same relative
+// name. Missing files give empty results, never errors.
 #pragma once
 
 #include "media/store.h"

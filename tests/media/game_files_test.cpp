@@ -50,6 +50,44 @@ TEST_F(GameFilesTest, CyrillicNamesMatchTheUtf8FolderInAnyCase) {
               game_.GameFolder() / "Картинки" / "Фон.JPG");
 }
 
+// Old archives unpack Cyrillic names as windows-1251 bytes; those entries are not UTF-8 and
+// must still match, in any letter case, beside entries spelled in UTF-8.
+TEST_F(GameFilesTest, CodePageNamesOnDiskMatchInAnyCase) {
+    const std::string folderUpper = "\xCF\xC0\xCF\xCA\xC0";    // ПАПКА
+    const std::string folderLower = "\xEF\xE0\xEF\xEA\xE0";    // папка
+    const std::string background = kBackgroundCp1251 + ".png"; // фон.png
+    root_.Write("game/" + folderUpper + "/" + background, "code-page background");
+    root_.Write("game/" + kBackgroundCp1251 + ".png", "top background");
+    root_.Write("game/" + kHedgehogUpperCp1251 + ".txt", "hedgehog");
+
+    const GameFile exact = game_.Read(folderUpper + "\\" + background);
+    EXPECT_EQ(exact.source, FileSource::Loose);
+    EXPECT_EQ(exact.bytes, "code-page background");
+    EXPECT_EQ(
+        game_.Read(folderLower + "\\" + game_.Codec().UpperCase(kBackgroundCp1251) + ".PNG").bytes,
+        "code-page background");
+    EXPECT_EQ(game_.FindLoose(folderLower + "/" + background),
+              game_.GameFolder() / folderUpper / background);
+    EXPECT_EQ(game_.Read("\xD4\xCE\xCD.png").bytes, "top background"); // ФОН.png
+    // Case folding beyond the basic Cyrillic letters: Ё and ё.
+    EXPECT_EQ(game_.Read(kHedgehogLowerCp1251 + ".TXT").bytes, "hedgehog");
+    // The UTF-8 spellings are still found beside them.
+    EXPECT_EQ(game_.Read(kPicturesCp1251 + "\\" + kBackgroundCp1251 + ".jpg").bytes, "background");
+}
+
+// The game's code page decides how such names read: in windows-1252 the bytes C9 and E9 are
+// É and é; A8 and B8 are Ё and ё in windows-1251 but two accents in windows-1252.
+TEST(GameFiles, CodePageNamesOnDiskFollowTheGamesCodePage) {
+    const test::TempDir root;
+    root.Write("game/\xC9T\xC9.txt", "summer");
+    root.Write("game/\xA8.txt", "yo");
+    const GameFiles western(root.Path() / "game", "CP1252");
+    EXPECT_EQ(western.FindLoose("\xE9t\xE9.TXT"), root.Path() / "game" / "\xC9T\xC9.txt");
+    EXPECT_FALSE(western.FindLoose("\xB8.txt"));
+    const GameFiles cyrillic(root.Path() / "game");
+    EXPECT_EQ(cyrillic.FindLoose("\xB8.txt"), root.Path() / "game" / "\xA8.txt");
+}
+
 TEST_F(GameFilesTest, MissingFilesAndFoldersGiveNothing) {
     EXPECT_EQ(game_.Read("images\\villain.png").source, FileSource::None);
     EXPECT_TRUE(game_.Read("images\\villain.png").bytes.empty());
