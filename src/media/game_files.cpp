@@ -70,14 +70,34 @@ std::optional<fs::path> MatchComponent(const fs::path& folder, const std::string
     return best;
 }
 
+// The folder as an absolute path: listing a relative (or empty) folder would depend on the
+// current folder at each call, and an empty one cannot be listed at all.
+fs::path AbsoluteFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::path absolute = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
+    return ec ? folder : absolute;
+}
+
 } // namespace
 
-GameFiles::GameFiles(fs::path gameFolder, std::string codePage)
-    : gameFolder_(std::move(gameFolder)), codec_(std::move(codePage)) {}
+GameFiles::GameFiles(const fs::path& gameFolder, std::string codePage)
+    : gameFolder_(AbsoluteFolder(gameFolder)), codec_(std::move(codePage)) {}
+
+std::string GameFiles::PackNameFor(const fs::path& gameFile) {
+    std::string name = gameFile.filename().native();
+    name.resize(name.size() >= 4 ? name.size() - 4 : 0);
+    return name + ".kst";
+}
 
 bool GameFiles::OpenPack(const fs::path& packFile) {
     const fs::path full = packFile.is_relative() ? gameFolder_ / packFile : packFile;
-    return pack_.OpenPack(full);
+    // Games were made on a file system that ignores case: "Game.KQF" may come with "GAME.KST".
+    std::optional<fs::path> found;
+    if (full.has_filename()) {
+        const std::string name = full.filename().native();
+        found = MatchComponent(full.parent_path(), EntryNameUtf8(name, codec_), name, codec_, true);
+    }
+    return pack_.OpenPack(found.value_or(full));
 }
 
 std::optional<std::vector<std::string>> GameFiles::SplitGameName(std::string_view gameName) const {
@@ -179,6 +199,25 @@ GameFile GameFiles::Read(std::string_view gameName) {
         result.bytes = std::move(*bytes);
     }
     return result;
+}
+
+fs::path ResolveGameFile(const fs::path& gameFile) {
+    if (gameFile.empty())
+        return {};
+    std::error_code ec;
+    fs::path file = fs::absolute(gameFile, ec);
+    if (ec)
+        return gameFile;
+    if (!fs::exists(file, ec) && file.has_filename()) {
+        // A name typed in another letter case, as the file systems the games come from allow.
+        const TextCodec codec;
+        const std::string name = file.filename().native();
+        if (auto found =
+                MatchComponent(file.parent_path(), EntryNameUtf8(name, codec), name, codec, true))
+            file = *found;
+    }
+    fs::path resolved = fs::canonical(file, ec);
+    return ec ? file : resolved;
 }
 
 std::optional<std::string> ReadWholeFile(const fs::path& file, uintmax_t maxSize) {

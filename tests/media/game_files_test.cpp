@@ -88,6 +88,25 @@ TEST(GameFiles, CodePageNamesOnDiskFollowTheGamesCodePage) {
     EXPECT_EQ(cyrillic.FindLoose("\xB8.txt"), root.Path() / "game" / "\xA8.txt");
 }
 
+// A relative or empty game folder is taken from the current folder once, when the service is
+// made: later lookups, case-insensitive ones included, do not depend on the current folder.
+TEST(GameFiles, RelativeGameFoldersBecomeAbsolute) {
+    const test::TempDir root;
+    root.Write("mygame/Images/Hero.png", "hero");
+    root.Write("other/placeholder", "");
+    {
+        const test::CurrentFolder inside(root.Path() / "mygame");
+        const GameFiles here("");
+        const test::CurrentFolder elsewhere(root.Path() / "other");
+        EXPECT_EQ(here.FindLoose("images\\HERO.PNG"),
+                  root.Path() / "mygame" / "Images" / "Hero.png");
+    }
+    const test::CurrentFolder above(root.Path());
+    const GameFiles sub("mygame");
+    EXPECT_TRUE(sub.GameFolder().is_absolute());
+    EXPECT_EQ(sub.FindLoose("IMAGES/hero.png"), root.Path() / "mygame" / "Images" / "Hero.png");
+}
+
 TEST_F(GameFilesTest, MissingFilesAndFoldersGiveNothing) {
     EXPECT_EQ(game_.Read("images\\villain.png").source, FileSource::None);
     EXPECT_TRUE(game_.Read("images\\villain.png").bytes.empty());
@@ -140,6 +159,29 @@ TEST_F(GameFilesTest, PackMemberNamesAreNormalised) {
     EXPECT_EQ(game_.PackMemberName("a//./b\\c.png"), "A\\B\\C.PNG");
     EXPECT_EQ(game_.PackMemberName(kHedgehogLowerCp1251 + "/x"), kHedgehogUpperCp1251 + "\\X");
     EXPECT_FALSE(game_.PackMemberName("./"));
+}
+
+// The pack's file name is matched without regard to case, relative to the game folder only
+// (never joined to it twice), or at an absolute path.
+TEST_F(GameFilesTest, PackNameMatchesAnyCase) {
+    StoreWriter writer;
+    writer.Add("SOUNDS\\CLICK.WAV", "click");
+    ASSERT_TRUE(writer.Write(root_.Path() / "game" / "GAME.KST"));
+    EXPECT_TRUE(game_.OpenPack("game.kst"));
+    EXPECT_EQ(game_.Read("sounds\\click.wav").source, FileSource::Pack);
+    EXPECT_TRUE(game_.OpenPack(root_.Path() / "game" / "Game.Kst"));
+    EXPECT_EQ(game_.Pack().FileName(), root_.Path() / "game" / "GAME.KST");
+
+    const test::CurrentFolder above(root_.Path());
+    GameFiles relative("game");
+    EXPECT_TRUE(relative.OpenPack("Game.kst"));
+    EXPECT_EQ(relative.Read("Sounds/Click.wav").bytes, "click");
+}
+
+TEST(GameFiles, PackNameIsTheGameFileNameWithKst) {
+    EXPECT_EQ(GameFiles::PackNameFor("/games/x/Game.KQF"), "Game.kst");
+    EXPECT_EQ(GameFiles::PackNameFor("sub/quest"), "q.kst"); // the last four characters go
+    EXPECT_EQ(GameFiles::PackNameFor("abc"), ".kst");
 }
 
 TEST_F(GameFilesTest, MissingPackIsHarmless) {
