@@ -1,4 +1,5 @@
-// Runs the built kqscript program on a game's scene loaded as the player loads it.
+// Runs the built kqscript program: the whole library without a scene, and a game's scene loaded
+// as the player loads it.
 #include "shell/paths_game.h"
 #include "support/test_support.h"
 
@@ -45,6 +46,32 @@ protected:
     TempDir dir_;
     std::string out_, err_;
 };
+
+// A game's script calls engine functions; without a scene they do nothing and succeed, so the
+// script runs to its end.
+TEST_F(KqscriptCliTest, EngineFunctionsWithoutASceneDoNothingAndSucceed) {
+    ASSERT_EQ(Run("A := 1; SetScreen(5); FastSetScreen(5); ToFront(0); MoveTo(1, 2, 3);"
+                  "PlaySnd('Door.Open'); SaveState; TimerReset; ExitGame; B := 2;",
+                  "", dir_.Path()),
+              0)
+        << out_ << err_;
+    EXPECT_TRUE(Printed("A = Integer 1")) << out_;
+    EXPECT_TRUE(Printed("B = Integer 2")) << out_;
+    EXPECT_EQ(err_, "");
+}
+
+// With --scene the engine functions act on the loaded scene: MoveTo moves MAIN, FastSetScreen
+// loads its pictures, so GetAlpha reads HERO's picture (named in another letter case on disk).
+TEST_F(KqscriptCliTest, EngineFunctionsActOnTheLoadedScene) {
+    WritePathsGame(dir_, "mygame", "Game.kqf", "GAME.KST");
+    ASSERT_EQ(Run("MoveTo(MAIN, 5, 7); PPX := MAIN.X; FastSetScreen(MAIN);"
+                  "A := GetAlpha(MAIN.HERO, 0, 0); PlaySnd('Door.Open'); ExitGame;",
+                  "--scene mygame/Game.kqf " + DataDir(), dir_.Path()),
+              0)
+        << out_ << err_;
+    EXPECT_TRUE(Printed("PX = Integer 5")) << out_;
+    EXPECT_TRUE(Printed("A = Integer " + std::to_string(kPathsHeroAlpha))) << out_;
+}
 
 // The language file comes from the game's pack, found from a relative game path: GetText and
 // double-quoted language keys (in expressions and written to a property) give its texts.

@@ -9,6 +9,10 @@
 //                            root, e.g. MENU.START
 //   --data-dir DIR           with --scene: the data folder for settings and saved games
 //
+// The whole library is registered. With --scene the engine functions act on the loaded scene;
+// there is no window, so drawing and sound do nothing. Without a scene every engine function
+// does nothing and succeeds, as a call with a wrong handle does.
+//
 // After the run every variable is printed as "NAME = KIND VALUE". Warnings and the error line
 // go to standard error exactly as the error log would hold them (code-page bytes). Exit codes:
 // 0 success, 1 a script error was reported, 2 usage or file error.
@@ -31,6 +35,7 @@
 #include "render/recording_canvas.h"
 #include "scene/db.h"
 #include "scene/script_runtime.h"
+#include "script/library/engine_functions.h"
 #include "script/pascalc.h"
 #include "script/stdlib.h"
 #include "shell/game_loading.h"
@@ -124,8 +129,9 @@ int RunInScene(const std::string& source, const SceneOptions& options, const std
 
     kq::scene::Runtime runtime(kq::elements::ElementClasses());
     runtime.dataDir = options.dataDir;
-    kq::scene::ScriptRuntime scripts(
-        runtime, [](kq::script::TPasCalc& calc) { kq::script::RegisterLibrary(calc); });
+    kq::scene::ScriptRuntime scripts(runtime, [&scripts, &runtime](kq::script::TPasCalc& calc) {
+        kq::script::RegisterLibrary(calc, kq::script::library::EngineFunctions(scripts, runtime));
+    });
     runtime.scripts = &scripts;
     scripts.Env().onLogLine = WriteLogLine;
     kq::shell::ReadScriptsFromGame(scripts, files);
@@ -207,7 +213,7 @@ int main(int argc, char** argv) {
     kq::script::ScriptEnv env;
     env.onLogLine = WriteLogLine;
     kq::script::TPasCalc calc(&env);
-    kq::script::RegisterLibrary(calc);
+    kq::script::RegisterLibrary(calc, kq::script::library::SceneLessEngineFunctions());
     bool ok = calc.Run(source);
     PrintVariables(calc.Variables(), codec);
     return ok ? 0 : 1;
