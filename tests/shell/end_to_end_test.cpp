@@ -95,8 +95,8 @@ TEST_F(EndToEnd, HeadlessStepsThenDumpsTheState) {
     EXPECT_EQ(rt["mouse"], nlohmann::json::array({0, 0}));
 }
 
-// A game named relative to the current folder finds its pack (language file) and its picture
-// spelled in another letter case on disk; MAIN's Tag shows both.
+// A game named relative to the current folder finds its pack (language file), its included
+// script and its picture spelled in another letter case on disk; MAIN's Tag shows all three.
 TEST_F(EndToEnd, RelativeGamePathsFindThePackAndPictures) {
     TempDir dir;
     WritePathsGame(dir, "mygame", "game.kqf", "game.kst");

@@ -30,7 +30,8 @@ inline void SetPathsProp(scene::TKQElement& e, std::string_view name, scene::Pro
 
 // The root "Paths" with the screen MAIN (Key 3, first screen) holding the image HERO (Key 4,
 // picture "IMAGES\HERO.PNG"). Each step MAIN's Tag becomes the title, ":" and the alpha of
-// HERO's picture, "Paths:128" when the language file and the picture were both found.
+// HERO's picture, "Paths:128" when the language file, the included script that reads the title
+// and the picture were all found.
 inline std::string PathsScene() {
     scene::Runtime rt(elements::ElementClasses());
     scene::TKQDB db(rt);
@@ -42,7 +43,8 @@ inline std::string PathsScene() {
     SetPathsProp(*screen, "Key", int32_t{3});
     SetPathsProp(*screen, "Id", std::string("Main"));
     SetPathsProp(*screen, "exProcess",
-                 std::string("Tag := GetText('Title') + ':' + IntToStr(GetAlpha(HERO, 0, 0));"));
+                 std::string("INCLUDE 'SCRIPTS\\TITLE.PAS';"
+                             "Tag := T + ':' + IntToStr(GetAlpha(HERO, 0, 0));"));
     scene::TKQElement* hero = rt.classes.CreateChild(*screen, "TKQImage");
     EXPECT_NE(hero, nullptr);
     if (!hero)
@@ -58,7 +60,8 @@ inline std::string PathsScene() {
 }
 
 // Writes the game below dir: folder/gameName (the scene), the pack named packName beside it,
-// and the picture as "Images/Hero.png". Returns the game file.
+// the picture as "Images/Hero.png" and the included script as "Scripts/Title.pas". Returns
+// the game file.
 inline std::filesystem::path WritePathsGame(const TempDir& dir, const std::string& folder,
                                             const std::string& gameName,
                                             const std::string& packName) {
@@ -73,6 +76,7 @@ inline std::filesystem::path WritePathsGame(const TempDir& dir, const std::strin
     picture.bitsPerPixel = 32;
     picture.pixels = {static_cast<uint32_t>(kPathsHeroAlpha) << 24 | 0x336699u};
     dir.Write(folder + "/Images/Hero.png", media::EncodePng(picture));
+    dir.Write(folder + "/Scripts/Title.pas", "T := GetText('Title');");
     return game;
 }
 
