@@ -11,10 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathFromUtf8(std::string_view utf8) {
-    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
 std::string Utf8FromPath(const fs::path& path) {
     const std::u8string u8 = path.u8string();
     return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
@@ -25,23 +21,46 @@ bool HasWantedType(const fs::path& path, bool wantFile) {
     return wantFile ? fs::is_regular_file(path, ec) : fs::is_directory(path, ec);
 }
 
-// The entry of folder whose name equals component without regard to case and has the wanted
-// type. The exact spelling wins; among other spellings the smallest name, so that the choice
-// does not depend on the order of the listing.
-std::optional<fs::path> MatchComponent(const fs::path& folder, std::string_view component,
-                                       bool wantFile) {
-    fs::path exact = folder / PathFromUtf8(component);
-    if (HasWantedType(exact, wantFile))
-        return exact;
+bool IsUtf8(std::string_view bytes) {
+    char32_t cp = 0;
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = DecodeUtf8(bytes.substr(i), cp);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
 
-    const std::string wanted = FoldCaseUtf8(component);
+// A folder entry's name as UTF-8 for comparisons. Old archives unpack names as the game's
+// code-page bytes, which are rarely valid UTF-8; such a name is read in the code page.
+std::string EntryNameUtf8(const std::string& native, const TextCodec& codec) {
+    return IsUtf8(native) ? native : codec.ToUtf8(native);
+}
+
+// The entry of folder whose name equals a wanted name without regard to case and has the
+// wanted type; entries may be named in UTF-8 or in the game's code page, so the name is given
+// in both spellings. The exact spelling wins; among other spellings the smallest name, so that
+// the choice does not depend on the order of the listing.
+std::optional<fs::path> MatchComponent(const fs::path& folder, const std::string& utf8,
+                                       const std::string& codePageBytes, const TextCodec& codec,
+                                       bool wantFile) {
+    if (fs::path exact = folder / fs::path(utf8); HasWantedType(exact, wantFile))
+        return exact;
+    if (codePageBytes != utf8) {
+        if (fs::path exact = folder / fs::path(codePageBytes); HasWantedType(exact, wantFile))
+            return exact;
+    }
+
+    const std::string wanted = FoldCaseUtf8(utf8);
     std::optional<fs::path> best;
     std::string bestName;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path candidate = it->path();
-        std::string name = Utf8FromPath(candidate.filename());
-        if (FoldCaseUtf8(name) != wanted || !HasWantedType(candidate, wantFile))
+        std::string name = candidate.filename().native();
+        if (FoldCaseUtf8(EntryNameUtf8(name, codec)) != wanted ||
+            !HasWantedType(candidate, wantFile))
             continue;
         if (!best || name < bestName) {
             best = candidate;
@@ -51,14 +70,34 @@ std::optional<fs::path> MatchComponent(const fs::path& folder, std::string_view 
     return best;
 }
 
+// The folder as an absolute path: listing a relative (or empty) folder would depend on the
+// current folder at each call, and an empty one cannot be listed at all.
+fs::path AbsoluteFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::path absolute = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
+    return ec ? folder : absolute;
+}
+
 } // namespace
 
-GameFiles::GameFiles(fs::path gameFolder, std::string codePage)
-    : gameFolder_(std::move(gameFolder)), codec_(std::move(codePage)) {}
+GameFiles::GameFiles(const fs::path& gameFolder, std::string codePage)
+    : gameFolder_(AbsoluteFolder(gameFolder)), codec_(std::move(codePage)) {}
+
+std::string GameFiles::PackNameFor(const fs::path& gameFile) {
+    std::string name = gameFile.filename().native();
+    name.resize(name.size() >= 4 ? name.size() - 4 : 0);
+    return name + ".kst";
+}
 
 bool GameFiles::OpenPack(const fs::path& packFile) {
     const fs::path full = packFile.is_relative() ? gameFolder_ / packFile : packFile;
-    return pack_.OpenPack(full);
+    // Games were made on a file system that ignores case: "Game.KQF" may come with "GAME.KST".
+    std::optional<fs::path> found;
+    if (full.has_filename()) {
+        const std::string name = full.filename().native();
+        found = MatchComponent(full.parent_path(), EntryNameUtf8(name, codec_), name, codec_, true);
+    }
+    return pack_.OpenPack(found.value_or(full));
 }
 
 std::optional<std::vector<std::string>> GameFiles::SplitGameName(std::string_view gameName) const {
@@ -119,7 +158,9 @@ std::optional<fs::path> GameFiles::FindBelow(const fs::path& base,
     fs::path current = base;
     for (size_t i = 0; i < components->size(); ++i) {
         const bool last = i + 1 == components->size();
-        const auto match = MatchComponent(current, codec_.ToUtf8((*components)[i]), last);
+        const std::string& component = (*components)[i];
+        const auto match =
+            MatchComponent(current, codec_.ToUtf8(component), component, codec_, last);
         if (!match)
             return std::nullopt;
         current = *match;
@@ -158,6 +199,25 @@ GameFile GameFiles::Read(std::string_view gameName) {
         result.bytes = std::move(*bytes);
     }
     return result;
+}
+
+fs::path ResolveGameFile(const fs::path& gameFile) {
+    if (gameFile.empty())
+        return {};
+    std::error_code ec;
+    fs::path file = fs::absolute(gameFile, ec);
+    if (ec)
+        return gameFile;
+    if (!fs::exists(file, ec) && file.has_filename()) {
+        // A name typed in another letter case, as the file systems the games come from allow.
+        const TextCodec codec;
+        const std::string name = file.filename().native();
+        if (auto found =
+                MatchComponent(file.parent_path(), EntryNameUtf8(name, codec), name, codec, true))
+            file = *found;
+    }
+    fs::path resolved = fs::canonical(file, ec);
+    return ec ? file : resolved;
 }
 
 std::optional<std::string> ReadWholeFile(const fs::path& file, uintmax_t maxSize) {

@@ -3,8 +3,10 @@
 // Names arrive as the game wrote them: 8-bit code-page bytes, "\" or "/" separators, any
 // letter case. The service converts the name to UTF-8, then matches each path component in
 // the game folder without regard to case (games were authored on a case-insensitive file
-// system). A loose file wins; otherwise the resource pack is asked for the member of the same
-// relative name. Missing files give empty results, never errors.
+// system). Folder entries that are not valid UTF-8 (names unpacked from old archives as
+// code-page bytes) are read in the game's code page, so both spellings on disk are found.
+// A loose file wins; otherwise the resource pack is asked for the member of the same relative
+// name. Missing files give empty results, never errors.
 #pragma once
 
 #include "media/store.h"
@@ -28,16 +30,22 @@ struct GameFile {
 
 class GameFiles {
 public:
-    // gameFolder is the folder holding the ".kqf"; codePage names the game's 8-bit encoding.
-    explicit GameFiles(std::filesystem::path gameFolder, std::string codePage = kDefaultCodePage);
+    // gameFolder is the folder holding the ".kqf" (made absolute here: a relative or empty one
+    // names the current folder); codePage names the game's 8-bit encoding.
+    explicit GameFiles(const std::filesystem::path& gameFolder,
+                       std::string codePage = kDefaultCodePage);
 
     const std::filesystem::path& GameFolder() const { return gameFolder_; }
     TextCodec& Codec() { return codec_; }
     const TextCodec& Codec() const { return codec_; }
 
     // Opens the resource pack (a previous one is closed); a relative name is taken from the
-    // game folder. A missing pack is fine: the result is false and only loose files are found.
+    // game folder. The file name is matched without regard to case. A missing pack is fine: the
+    // result is false and only loose files are found.
     bool OpenPack(const std::filesystem::path& packFile);
+    // The pack's name for a game file: its file name (no folder) with the last four characters
+    // (".kqf") replaced by ".kst".
+    static std::string PackNameFor(const std::filesystem::path& gameFile);
     TKQStore& Pack() { return pack_; }
 
     // The real path of a loose file below the game folder, matched without regard to case;
@@ -68,6 +76,13 @@ private:
     TextCodec codec_;
     TKQStore pack_;
 };
+
+// The game file as an absolute path with symbolic links followed, made once at start: its
+// folder is the game folder (a link to the game in another folder finds the pack and pictures
+// beside the real file), and nothing later depends on the current folder. A file that cannot
+// be resolved (missing) comes back absolute but otherwise unchanged; empty stays empty. A file
+// name that exists only in another letter case is taken in that case.
+std::filesystem::path ResolveGameFile(const std::filesystem::path& gameFile);
 
 // Reads a whole regular file; nothing (logged) when it cannot be read, is not a regular file
 // or is larger than maxSize.

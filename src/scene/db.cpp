@@ -26,12 +26,10 @@ bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
     std::error_code ec;
     if (!std::filesystem::exists(sceneFile, ec))
         return false;
-    if (runtime_.files) {
-        // The pack has the scene file's name with its last four characters (".kqf") replaced.
-        std::string packName = sceneFile.filename().string();
-        packName.resize(packName.size() >= 4 ? packName.size() - 4 : 0);
-        runtime_.files->OpenPack(sceneFile.parent_path() / (packName + ".kst"));
-    }
+    // The pack lies in the game folder, which the game files already know: only its name comes
+    // from the scene file, so a relative scene path is not joined to the folder a second time.
+    if (runtime_.files)
+        runtime_.files->OpenPack(media::GameFiles::PackNameFor(sceneFile));
     std::optional<std::string> bytes = media::ReadWholeFile(sceneFile);
     if (!bytes) {
         spdlog::error("scene: cannot read the scene file {}", sceneFile.string());

@@ -35,10 +35,10 @@ public:
     ClassId Class() const override { return ClassId::DB; }
 
     // ---- Scene (db.cpp) ----
-    // Reads a scene file: destroys the children, opens the pack beside it (same name, ".kst")
-    // through the runtime's game files, loads the blob, then the Unicode data when the game
-    // has "unicode\unicode.fnt". A missing file leaves an empty tree; false when the file is
-    // missing, unreadable or corrupt.
+    // Reads a scene file: destroys the children, opens the pack (same name, ".kst", any letter
+    // case) in the game folder of the runtime's game files, loads the blob, then the Unicode data
+    // when the game has "unicode\unicode.fnt". A missing file leaves an empty tree; false when the
+    // file is missing, unreadable or corrupt.
     bool LoadScene(const std::filesystem::path& sceneFile);
     // Destroys the root's children and loads a whole scene (the root's serialized blob) with
     // keepKeys true and the runtime's loading flag on. False when the blob was cut short or

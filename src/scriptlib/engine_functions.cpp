@@ -38,4 +38,10 @@ EngineProvider EngineFunctions(scene::ScriptRuntime& scripts, scene::Runtime& rt
     };
 }
 
+EngineProvider SceneLessEngineFunctions() {
+    return [](std::string_view) -> NativeRoutine {
+        return [](TPasCalc&, Params&, TVar&) { return true; };
+    };
+}
+
 } // namespace kq::script::library

@@ -41,6 +41,11 @@ namespace kq::script::library {
 // routine for any other name. Names match without regard to case.
 EngineProvider EngineFunctions(scene::ScriptRuntime& scripts, scene::Runtime& rt);
 
+// For scripts run without a scene (kqscript without --scene): a routine for every engine name
+// that does nothing and succeeds with an empty result, as a call with a wrong handle does, so a
+// game's script runs past its engine calls.
+EngineProvider SceneLessEngineFunctions();
+
 // The file a script may delete with DelFile: `name` (game bytes, "\" or "/" separators) below
 // the per-user folder. Nothing, with a log line, for an empty folder, an empty name, an
 // absolute name, a drive letter or stream (":"), a ".." component or a NUL byte.

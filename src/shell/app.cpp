@@ -15,6 +15,7 @@
 #include "scriptlib/engine_functions.h"
 #include "script/stdlib.h"
 #include "shell/clock.h"
+#include "shell/game_loading.h"
 #include "shell/game_locator.h"
 #include "shell/game_timer.h"
 #include "shell/input_script.h"
@@ -211,10 +212,11 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     search.configFolder = UserConfigFolder();
     search.argument = options.game;
     const GameLocation location = LocateGame(search);
-    if (!location.file.empty())
-        spdlog::info("kqplayer: game {} ({})", location.file.string(), location.how);
+    const fs::path gameFile = media::ResolveGameFile(location.file);
+    if (!gameFile.empty())
+        spdlog::info("kqplayer: game {} ({})", gameFile.string(), location.how);
 
-    media::GameFiles files(location.file.empty() ? fs::current_path() : location.file.parent_path(),
+    media::GameFiles files(gameFile.empty() ? fs::current_path() : gameFile.parent_path(),
                            options.codePage);
 
     scene::Runtime rt(elements::ElementClasses());
@@ -238,6 +240,7 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
         scriptLinesSeen.emplace(line);
         spdlog::warn("script: {}", files.Codec().ToUtf8(line));
     };
+    ReadScriptsFromGame(scripts, files);
     auto db = std::make_unique<scene::TKQDB>(rt);
     scripts.SetRoot(db.get());
 
@@ -298,17 +301,11 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
             db->LIProcess();
     });
 
-    // Reading the game: while the scene is read, picture requests only register names.
-    rt.loadImagesNow = false;
-    images.SetLoadImagesNow(false);
-    if (location.file.empty())
+    if (gameFile.empty())
         spdlog::error("kqplayer: no game; running with a black screen");
-    else if (!db->LoadScene(location.file))
+    if (!LoadGameScene(*db, rt, gameFile) && !gameFile.empty())
         spdlog::error("kqplayer: game file {} is missing or damaged; running what could be read",
-                      location.file.string());
-    rt.loadImagesNow = true;
-    images.SetLoadImagesNow(true);
-    images.SetAlwaysLoad(db->AlwaysLoadIm);
+                      gameFile.string());
 
     std::string title = db->Translate("Title");
     if (title.empty())

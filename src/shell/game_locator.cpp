@@ -114,6 +114,11 @@ GameLocation LocateGame(const GameSearch& search) {
         }
         if (IsRegularFile(arg))
             return {arg, "named on the command line"};
+        if (arg.has_filename()) {
+            const fs::path folder = arg.parent_path().empty() ? fs::path(".") : arg.parent_path();
+            if (auto file = FindNoCase(folder, arg.filename().string()))
+                return {*file, "named on the command line (in another letter case)"};
+        }
         spdlog::error("shell: game file {} does not exist", arg.string());
         return {};
     }

@@ -41,19 +41,17 @@ GameLocation LocateGame(const fs::path& game) {
     std::error_code ec;
     fs::path gameFile;
     if (fs::is_directory(game, ec)) {
-        location.folder = game;
-        const auto games = FilesWithExtension(game, ".kqf");
+        location.folder = fs::absolute(game, ec);
+        const auto games = FilesWithExtension(location.folder, ".kqf");
         if (!games.empty())
             gameFile = games.front();
     } else {
-        location.folder = game.parent_path().empty() ? fs::path(".") : game.parent_path();
-        gameFile = game;
+        gameFile = media::ResolveGameFile(game);
+        location.folder = gameFile.parent_path();
     }
     if (!gameFile.empty()) {
-        fs::path pack = gameFile;
-        pack.replace_extension(".kst");
-        if (fs::is_regular_file(pack, ec))
-            location.pack = pack;
+        // Found without regard to case when the game files open it.
+        location.pack = location.folder / media::GameFiles::PackNameFor(gameFile);
     } else {
         const auto packs = FilesWithExtension(location.folder, ".kst");
         if (!packs.empty())

@@ -19,9 +19,10 @@
 
 namespace kq::tools {
 
-// The game folder and resource pack for GAMEDIR: a ".kqf" file, or a folder holding one (the
-// first by name). The pack is the game file's name with ".kst"; a folder without a game file
-// uses its first ".kst", if any.
+// The game folder (absolute, links to the game file followed) and resource pack for GAMEDIR: a
+// ".kqf" file, or a folder holding one (the first by name). The pack is the game file's name
+// with ".kst" (opened without regard to case, so it may be missing); a folder without a game
+// file uses its first ".kst", if any.
 struct GameLocation {
     std::filesystem::path folder;
     std::optional<std::filesystem::path> pack;

@@ -50,6 +50,63 @@ TEST_F(GameFilesTest, CyrillicNamesMatchTheUtf8FolderInAnyCase) {
               game_.GameFolder() / "Картинки" / "Фон.JPG");
 }
 
+// Old archives unpack Cyrillic names as windows-1251 bytes; those entries are not UTF-8 and
+// must still match, in any letter case, beside entries spelled in UTF-8.
+TEST_F(GameFilesTest, CodePageNamesOnDiskMatchInAnyCase) {
+    const std::string folderUpper = "\xCF\xC0\xCF\xCA\xC0";    // ПАПКА
+    const std::string folderLower = "\xEF\xE0\xEF\xEA\xE0";    // папка
+    const std::string background = kBackgroundCp1251 + ".png"; // фон.png
+    root_.Write("game/" + folderUpper + "/" + background, "code-page background");
+    root_.Write("game/" + kBackgroundCp1251 + ".png", "top background");
+    root_.Write("game/" + kHedgehogUpperCp1251 + ".txt", "hedgehog");
+
+    const GameFile exact = game_.Read(folderUpper + "\\" + background);
+    EXPECT_EQ(exact.source, FileSource::Loose);
+    EXPECT_EQ(exact.bytes, "code-page background");
+    EXPECT_EQ(
+        game_.Read(folderLower + "\\" + game_.Codec().UpperCase(kBackgroundCp1251) + ".PNG").bytes,
+        "code-page background");
+    EXPECT_EQ(game_.FindLoose(folderLower + "/" + background),
+              game_.GameFolder() / folderUpper / background);
+    EXPECT_EQ(game_.Read("\xD4\xCE\xCD.png").bytes, "top background"); // ФОН.png
+    // Case folding beyond the basic Cyrillic letters: Ё and ё.
+    EXPECT_EQ(game_.Read(kHedgehogLowerCp1251 + ".TXT").bytes, "hedgehog");
+    // The UTF-8 spellings are still found beside them.
+    EXPECT_EQ(game_.Read(kPicturesCp1251 + "\\" + kBackgroundCp1251 + ".jpg").bytes, "background");
+}
+
+// The game's code page decides how such names read: in windows-1252 the bytes C9 and E9 are
+// É and é; A8 and B8 are Ё and ё in windows-1251 but two accents in windows-1252.
+TEST(GameFiles, CodePageNamesOnDiskFollowTheGamesCodePage) {
+    const test::TempDir root;
+    root.Write("game/\xC9T\xC9.txt", "summer");
+    root.Write("game/\xA8.txt", "yo");
+    const GameFiles western(root.Path() / "game", "CP1252");
+    EXPECT_EQ(western.FindLoose("\xE9t\xE9.TXT"), root.Path() / "game" / "\xC9T\xC9.txt");
+    EXPECT_FALSE(western.FindLoose("\xB8.txt"));
+    const GameFiles cyrillic(root.Path() / "game");
+    EXPECT_EQ(cyrillic.FindLoose("\xB8.txt"), root.Path() / "game" / "\xA8.txt");
+}
+
+// A relative or empty game folder is taken from the current folder once, when the service is
+// made: later lookups, case-insensitive ones included, do not depend on the current folder.
+TEST(GameFiles, RelativeGameFoldersBecomeAbsolute) {
+    const test::TempDir root;
+    root.Write("mygame/Images/Hero.png", "hero");
+    root.Write("other/placeholder", "");
+    {
+        const test::CurrentFolder inside(root.Path() / "mygame");
+        const GameFiles here("");
+        const test::CurrentFolder elsewhere(root.Path() / "other");
+        EXPECT_EQ(here.FindLoose("images\\HERO.PNG"),
+                  root.Path() / "mygame" / "Images" / "Hero.png");
+    }
+    const test::CurrentFolder above(root.Path());
+    const GameFiles sub("mygame");
+    EXPECT_TRUE(sub.GameFolder().is_absolute());
+    EXPECT_EQ(sub.FindLoose("IMAGES/hero.png"), root.Path() / "mygame" / "Images" / "Hero.png");
+}
+
 TEST_F(GameFilesTest, MissingFilesAndFoldersGiveNothing) {
     EXPECT_EQ(game_.Read("images\\villain.png").source, FileSource::None);
     EXPECT_TRUE(game_.Read("images\\villain.png").bytes.empty());
@@ -102,6 +159,29 @@ TEST_F(GameFilesTest, PackMemberNamesAreNormalised) {
     EXPECT_EQ(game_.PackMemberName("a//./b\\c.png"), "A\\B\\C.PNG");
     EXPECT_EQ(game_.PackMemberName(kHedgehogLowerCp1251 + "/x"), kHedgehogUpperCp1251 + "\\X");
     EXPECT_FALSE(game_.PackMemberName("./"));
+}
+
+// The pack's file name is matched without regard to case, relative to the game folder only
+// (never joined to it twice), or at an absolute path.
+TEST_F(GameFilesTest, PackNameMatchesAnyCase) {
+    StoreWriter writer;
+    writer.Add("SOUNDS\\CLICK.WAV", "click");
+    ASSERT_TRUE(writer.Write(root_.Path() / "game" / "GAME.KST"));
+    EXPECT_TRUE(game_.OpenPack("game.kst"));
+    EXPECT_EQ(game_.Read("sounds\\click.wav").source, FileSource::Pack);
+    EXPECT_TRUE(game_.OpenPack(root_.Path() / "game" / "Game.Kst"));
+    EXPECT_EQ(game_.Pack().FileName(), root_.Path() / "game" / "GAME.KST");
+
+    const test::CurrentFolder above(root_.Path());
+    GameFiles relative("game");
+    EXPECT_TRUE(relative.OpenPack("Game.kst"));
+    EXPECT_EQ(relative.Read("Sounds/Click.wav").bytes, "click");
+}
+
+TEST(GameFiles, PackNameIsTheGameFileNameWithKst) {
+    EXPECT_EQ(GameFiles::PackNameFor("/games/x/Game.KQF"), "Game.kst");
+    EXPECT_EQ(GameFiles::PackNameFor("sub/quest"), "q.kst"); // the last four characters go
+    EXPECT_EQ(GameFiles::PackNameFor("abc"), ".kst");
 }
 
 TEST_F(GameFilesTest, MissingPackIsHarmless) {

@@ -4,6 +4,7 @@
 #include "scene/db.h"
 #include "scene/registry.h"
 #include "scene/runtime.h"
+#include "shell/paths_game.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,12 @@ struct PlayerRun {
     nlohmann::json dump;
 };
 
-PlayerRun RunPlayer(const TempDir& dir, const std::string& args) {
+// Runs the player from the folder `from` (the test's own when empty).
+PlayerRun RunPlayer(const TempDir& dir, const std::string& args, const fs::path& from = {}) {
     PlayerRun run;
     const fs::path dumpFile = dir.Path() / "dump.json";
-    const std::string command = "\"" + PlayerBinary().string() + "\" --headless " + args +
+    const std::string cd = from.empty() ? "" : "cd \"" + from.string() + "\" && ";
+    const std::string command = cd + "\"" + PlayerBinary().string() + "\" --headless " + args +
                                 " --dump \"" + dumpFile.string() + "\" > \"" +
                                 (dir.Path() / "log.txt").string() + "\" 2>&1";
     const int status = std::system(command.c_str());
@@ -90,6 +93,24 @@ TEST_F(EndToEnd, HeadlessStepsThenDumpsTheState) {
     EXPECT_EQ(rt["current_screen"], 3);
     EXPECT_TRUE(rt["cursor"].is_null());
     EXPECT_EQ(rt["mouse"], nlohmann::json::array({0, 0}));
+}
+
+// A game named relative to the current folder finds its pack (language file), its included
+// script and its picture spelled in another letter case on disk; MAIN's Tag shows all three.
+TEST_F(EndToEnd, RelativeGamePathsFindThePackAndPictures) {
+    TempDir dir;
+    WritePathsGame(dir, "mygame", "game.kqf", "game.kst");
+    const std::string expected = "Paths:" + std::to_string(kPathsHeroAlpha);
+    for (const auto& [from, game] : {std::pair{dir.Path() / "mygame", std::string("game.kqf")},
+                                     std::pair{dir.Path(), std::string("mygame/game.kqf")}}) {
+        SCOPED_TRACE(game);
+        const PlayerRun run = RunPlayer(dir, "--steps 2 --skip-logos " + game, from);
+        ASSERT_EQ(run.exitCode, 0) << ReadAll(dir.Path() / "log.txt");
+        ASSERT_FALSE(run.dump.is_discarded());
+        ASSERT_EQ(run.dump["children"].size(), 1u);
+        EXPECT_EQ(run.dump["children"][0]["props"]["Tag"], expected)
+            << ReadAll(dir.Path() / "log.txt");
+    }
 }
 
 TEST_F(EndToEnd, ScriptedInputMovesTheMouseAndBadLinesAreSkipped) {

@@ -80,6 +80,15 @@ TEST(GameLocator, ArgumentNamesAFileOrAFolder) {
     EXPECT_TRUE(Locate(dir.Path() / "bin/kqplayer", {}, dir.Path() / "bin/..").file.empty());
 }
 
+TEST(GameLocator, ArgumentInAnotherLetterCaseFindsTheGame) {
+    test::TempDir dir;
+    const fs::path game = dir.Write("games/Quest.KQF", "x");
+    EXPECT_EQ(Locate(dir.Path() / "bin/kqplayer", {}, dir.Path() / "games/quest.kqf").file, game);
+    const test::CurrentFolder inside(dir.Path() / "games");
+    EXPECT_EQ(Locate(dir.Path() / "bin/kqplayer", {}, fs::path("QUEST.kqf")).file,
+              fs::path(".") / "Quest.KQF");
+}
+
 TEST(GameLocator, BrokenOrUnrelatedIniGivesNothing) {
     test::TempDir dir;
     EXPECT_FALSE(ReadKQMakerPath(dir.Path() / "missing.ini").has_value());

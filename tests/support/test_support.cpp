@@ -46,6 +46,16 @@ std::string ReadAll(const std::filesystem::path& file) {
     return ss.str();
 }
 
+CurrentFolder::CurrentFolder(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+}
+
+CurrentFolder::~CurrentFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+}
+
 Bytes& Bytes::I32(int32_t v) {
     auto u = static_cast<uint32_t>(v);
     for (int i = 0; i < 4; ++i)

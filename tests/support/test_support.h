@@ -29,6 +29,18 @@ private:
 
 std::string ReadAll(const std::filesystem::path& file);
 
+// Makes a folder the process's current folder until destruction, then restores the previous.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::filesystem::path& folder);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
 // Little-endian byte builder for hand-made binary inputs.
 class Bytes {
 public:

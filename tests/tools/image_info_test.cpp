@@ -55,5 +55,28 @@ TEST(ImageInfo, DescribesLooseAndPackedPicturesAndFailsClearly) {
     EXPECT_FALSE(missing.error.empty());
 }
 
+// The pack is found without regard to case (Game.KQF beside GAME.KST or game.kst), and a game
+// named relative to the current folder is not joined to its folder twice.
+TEST(ImageInfo, FindsThePackInAnyCaseFromRelativePaths) {
+    TempDir root;
+    for (const std::string packName : {"GAME.KST", "game.kst"}) {
+        SCOPED_TRACE(packName);
+        const std::filesystem::path folder = root.Path() / ("g-" + packName);
+        root.Write("g-" + packName + "/Game.KQF", "");
+        media::StoreWriter pack;
+        pack.Add("images\\sign.png", PngWithOpaqueBlock(8, 8));
+        ASSERT_TRUE(pack.Write(folder / packName));
+
+        auto named = tools::DescribeImage(folder / "Game.KQF", "Images/Sign.png", std::nullopt);
+        ASSERT_TRUE(named.ok) << named.error;
+        EXPECT_EQ(nlohmann::json::parse(named.json)["source"], "pack");
+        const CurrentFolder above(root.Path());
+        auto relative = tools::DescribeImage(std::filesystem::path("g-" + packName) / "Game.KQF",
+                                             "images\\sign.png", std::nullopt);
+        ASSERT_TRUE(relative.ok) << relative.error;
+        EXPECT_EQ(nlohmann::json::parse(relative.json)["source"], "pack");
+    }
+}
+
 } // namespace
 } // namespace kq::test

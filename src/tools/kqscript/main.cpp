@@ -3,14 +3,22 @@
 //   kqscript FILE            the file's bytes are script source in the game's code page
 //   kqscript -e TEXT         TEXT is UTF-8 and converted to the code page first
 //   --codepage CP            the game's code page (default windows-1251)
-//   --scene GAME.kqf         load a game's scene first (its pack and folder serve INCLUDE/USES)
+//   --scene GAME.kqf         load a game's scene first, as the player loads it (pack, language
+//                            file, sound table; its folder and pack serve INCLUDE/USES)
 //   --self PATH              with --scene: SELF is the element at the dotted Id path below the
 //                            root, e.g. MENU.START
+//   --data-dir DIR           with --scene: the data folder for settings and saved games
+//
+// The whole library is registered. With --scene the engine functions act on the loaded scene;
+// there is no window, so drawing and sound do nothing. Without a scene every engine function
+// does nothing and succeeds, as a call with a wrong handle does.
 //
 // After the run every variable is printed as "NAME = KIND VALUE". Warnings and the error line
 // go to standard error exactly as the error log would hold them (code-page bytes). Exit codes:
 // 0 success, 1 a script error was reported, 2 usage or file error.
 #include <CLI/CLI.hpp>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
 
 #include <algorithm>
 #include <cctype>
@@ -23,10 +31,14 @@
 #include "elements/classes.h"
 #include "media/game_files.h"
 #include "media/text_encoding.h"
+#include "render/image_service.h"
+#include "render/recording_canvas.h"
 #include "scene/db.h"
 #include "scene/script_runtime.h"
+#include "scriptlib/engine_functions.h"
 #include "script/pascalc.h"
 #include "script/stdlib.h"
+#include "shell/game_loading.h"
 
 #include <filesystem>
 #include <optional>
@@ -97,38 +109,46 @@ void WriteLogLine(std::string_view line) {
     std::fputc('\n', stderr);
 }
 
+struct SceneOptions {
+    std::string scenePath;
+    std::string selfPath;
+    std::string dataDir;
+};
+
 // Runs the source against a loaded scene with SELF at selfPath.
-int RunInScene(const std::string& source, const std::string& scenePath, const std::string& selfPath,
-               const std::string& codePage, const kq::media::TextCodec& codec) {
+int RunInScene(const std::string& source, const SceneOptions& options, const std::string& codePage,
+               const kq::media::TextCodec& codec) {
     namespace fs = std::filesystem;
-    auto bytes = kq::media::ReadWholeFile(scenePath);
-    if (!bytes) {
-        std::cerr << "kqscript: cannot read " << scenePath << "\n";
+    const fs::path gameFile = kq::media::ResolveGameFile(options.scenePath);
+    std::error_code ec;
+    if (!fs::is_regular_file(gameFile, ec)) {
+        std::cerr << "kqscript: cannot read " << options.scenePath << "\n";
         return 2;
     }
-    fs::path gameFolder = fs::path(scenePath).parent_path();
-    kq::media::GameFiles files(gameFolder.empty() ? fs::path(".") : gameFolder, codePage);
-    files.OpenPack(fs::path(scenePath).replace_extension(".kst"));
+    kq::media::GameFiles files(gameFile.parent_path(), codePage);
 
     kq::scene::Runtime runtime(kq::elements::ElementClasses());
-    kq::scene::ScriptRuntime scripts(
-        runtime, [](kq::script::TPasCalc& calc) { kq::script::RegisterLibrary(calc); });
+    runtime.dataDir = options.dataDir;
+    kq::scene::ScriptRuntime scripts(runtime, [&scripts, &runtime](kq::script::TPasCalc& calc) {
+        kq::script::RegisterLibrary(calc, kq::script::library::EngineFunctions(scripts, runtime));
+    });
     runtime.scripts = &scripts;
+    scripts.Env().onLogLine = WriteLogLine;
+    kq::shell::ReadScriptsFromGame(scripts, files);
+    // Pictures load as in the player (GetPixel reads them) but nothing is drawn: the canvas
+    // only holds textures, and the runtime has none to draw on.
+    kq::render::RecordingCanvas textureStore;
+    kq::render::ImageService images(files, textureStore, [&runtime] { return runtime.tickCount; });
+    runtime.images = &images;
+    runtime.files = &files;
     kq::scene::TKQDB db(runtime);
     scripts.SetRoot(&db);
-    scripts.Env().onLogLine = WriteLogLine;
-    scripts.Env().readFile = [&files](std::string_view name) -> std::optional<std::string> {
-        kq::media::GameFile file = files.Read(name);
-        if (file.source == kq::media::FileSource::None)
-            return std::nullopt;
-        return std::move(file.bytes);
-    };
-    if (!db.LoadSceneBlob(*bytes))
-        std::cerr << "kqscript: warning: " << scenePath << " is cut short or corrupt\n";
+    if (!kq::shell::LoadGameScene(db, runtime, gameFile))
+        std::cerr << "kqscript: warning: " << options.scenePath << " is cut short or corrupt\n";
 
-    kq::scene::TKQElement* self = FindByIdPath(db, codec.FromUtf8(selfPath));
+    kq::scene::TKQElement* self = FindByIdPath(db, codec.FromUtf8(options.selfPath));
     if (!self) {
-        std::cerr << "kqscript: no element at " << selfPath << "\n";
+        std::cerr << "kqscript: no element at " << options.selfPath << "\n";
         return 2;
     }
     scripts.Env().self = self->Handle();
@@ -149,10 +169,12 @@ int main(int argc, char** argv) {
     auto* textOpt = app.add_option("-e,--eval", text, "script text (UTF-8)");
     fileOpt->excludes(textOpt);
     app.add_option("--codepage", codePage, "the game's code page");
-    std::string scenePath;
-    std::string selfPath;
-    app.add_option("--scene", scenePath, "load this game file (.kqf) before the run");
-    app.add_option("--self", selfPath, "dotted Id path of SELF below the root, e.g. MENU.START")
+    SceneOptions scene;
+    app.add_option("--scene", scene.scenePath, "load this game file (.kqf) before the run");
+    app.add_option("--self", scene.selfPath,
+                   "dotted Id path of SELF below the root, e.g. MENU.START")
+        ->needs(app.get_option("--scene"));
+    app.add_option("--data-dir", scene.dataDir, "with --scene: folder for settings and saves")
         ->needs(app.get_option("--scene"));
     try {
         app.parse(argc, argv);
@@ -164,6 +186,8 @@ int main(int argc, char** argv) {
         std::cerr << "kqscript: give a FILE or -e TEXT\n";
         return 2;
     }
+    // Log lines of the scene and its files go to stderr: stdout holds only the variables.
+    spdlog::set_default_logger(spdlog::stderr_color_mt("kqscript"));
     kq::media::TextCodec codec(codePage);
     if (!codec.Valid()) {
         std::cerr << "kqscript: unknown code page " << codePage << "\n";
@@ -183,13 +207,13 @@ int main(int argc, char** argv) {
         source = codec.FromUtf8(text);
     }
 
-    if (!scenePath.empty())
-        return RunInScene(source, scenePath, selfPath, codePage, codec);
+    if (!scene.scenePath.empty())
+        return RunInScene(source, scene, codePage, codec);
 
     kq::script::ScriptEnv env;
     env.onLogLine = WriteLogLine;
     kq::script::TPasCalc calc(&env);
-    kq::script::RegisterLibrary(calc);
+    kq::script::RegisterLibrary(calc, kq::script::library::SceneLessEngineFunctions());
     bool ok = calc.Run(source);
     PrintVariables(calc.Variables(), codec);
     return ok ? 0 : 1;

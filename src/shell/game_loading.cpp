@@ -1,0 +1,33 @@
+#include "shell/game_loading.h"
+
+#include "media/game_files.h"
+#include "render/image_service.h"
+#include "scene/db.h"
+#include "scene/runtime.h"
+#include "scene/script_runtime.h"
+
+namespace kq::shell {
+
+void ReadScriptsFromGame(scene::ScriptRuntime& scripts, media::GameFiles& files) {
+    scripts.Env().readFile = [&files](std::string_view name) -> std::optional<std::string> {
+        media::GameFile file = files.Read(name);
+        if (file.source == media::FileSource::None)
+            return std::nullopt;
+        return std::move(file.bytes);
+    };
+}
+
+bool LoadGameScene(scene::TKQDB& db, scene::Runtime& rt, const std::filesystem::path& gameFile) {
+    rt.loadImagesNow = false;
+    if (rt.images)
+        rt.images->SetLoadImagesNow(false);
+    const bool ok = !gameFile.empty() && db.LoadScene(gameFile);
+    rt.loadImagesNow = true;
+    if (rt.images) {
+        rt.images->SetLoadImagesNow(true);
+        rt.images->SetAlwaysLoad(db.AlwaysLoadIm);
+    }
+    return ok;
+}
+
+} // namespace kq::shell
