@@ -21,7 +21,7 @@ class KqscriptCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kKqscript))
-            GTEST_SKIP() << "build the kqscript target first: " << kKqscript;
+            KQ_SKIP_MISSING() << "build the kqscript target first: " << kKqscript;
         fs::create_directories(dir_.Path() / "data");
     }
 
