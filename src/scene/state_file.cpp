@@ -64,9 +64,11 @@ bool NeverRestored(TKQElement& e, std::string_view name) {
     return !(vars && vars->Lookup(name));
 }
 
-// Pictures, shapes and texts keep fractional positions: their rX/rY are saved, not X/Y.
+// Pictures, shapes (shape effects are shapes too) and texts keep fractional positions: their
+// rX/rY are saved, not X/Y.
 bool SavesRealPosition(ClassId id) {
-    return id == ClassId::Image || id == ClassId::Shape || id == ClassId::Text;
+    return id == ClassId::Image || id == ClassId::Shape || id == ClassId::ShapeEff ||
+           id == ClassId::Text;
 }
 
 // Which published properties each class saves, in registry order; built once per save.

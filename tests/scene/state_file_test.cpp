@@ -359,6 +359,30 @@ TEST_F(StateSceneTest, WritesTheTreeDepthFirstWithoutExcludedNames) {
     EXPECT_EQ(timerResets, 1);
 }
 
+// A shape effect is a shape: it keeps its fractional position, so an "X" record written after
+// "RX" could never round it away on loading.
+TEST_F(StateFileTest, AShapeEffectSavesOnlyItsFractionalPosition) {
+    TKQElement& room = Add(db, "TKQScreen", "Room");
+    TKQElement& effect = Add(room, "TKQShapeEff", "Glow");
+    effect.rX = 10.625;
+    effect.rY = -3.25;
+    db.SetFileRS("save.dat");
+    ASSERT_TRUE(db.SaveState());
+    const auto records = Records();
+    ASSERT_FALSE(RecordsOf(records, effect.Key).empty());
+    EXPECT_EQ(Find(records, effect.Key, "X"), nullptr);
+    EXPECT_EQ(Find(records, effect.Key, "Y"), nullptr);
+    ASSERT_NE(Find(records, effect.Key, "RX"), nullptr);
+    EXPECT_EQ(Find(records, effect.Key, "RX")->floatValue, 10.625);
+    EXPECT_EQ(Find(records, effect.Key, "RY")->floatValue, -3.25);
+
+    effect.rX = 0;
+    effect.rY = 0;
+    ASSERT_TRUE(db.LoadState());
+    EXPECT_EQ(effect.rX, 10.625);
+    EXPECT_EQ(effect.rY, -3.25);
+}
+
 TEST_F(StateSceneTest, LoadAssignsTheSavedValuesBackThroughSetters) {
     ASSERT_TRUE(db.SaveState());
     const std::string saved = FileBytes();
