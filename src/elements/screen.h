@@ -73,6 +73,7 @@ public:
     // class is exactly TKQScreen, or null. Found lazily and kept (by handle, so a freed screen
     // is never reached); finding it widens this element's layer range to the screen's.
     TKQScreen* Shown();
+    scene::TKQElement* ShownInPlace() override { return Shown(); }
     // Where the shown screen's top-left lies in the parent's coordinates (X/Y when none).
     int32_t AnchorLeft();
     int32_t AnchorTop();

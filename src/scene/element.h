@@ -140,6 +140,9 @@ public:
     // the following sibling of the found element, else that of its parent, and so on upwards.
     TKQElement* FindByKey(int32_t key, TKQElement*& nextGuess);
     void ResetImagesLoaded();
+    // The screen this element shows in its place (a placeholder's), or null: a walk over the
+    // layers of a screen must reach the layers used only inside the screens shown in it.
+    virtual TKQElement* ShownInPlace() { return nullptr; }
 
     void SetAbsX(int32_t v);
     void SetAbsY(int32_t v);

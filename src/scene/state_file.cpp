@@ -9,6 +9,7 @@
 #include "scene/db.h"
 #include "scene/registry.h"
 #include "scene/state_file_format.h"
+#include "scene/state_lookup.h"
 #include "script/value.h"
 #include "script/var_list.h"
 
@@ -19,7 +20,6 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
-#include <unordered_map>
 
 namespace kq::scene {
 
@@ -64,9 +64,11 @@ bool NeverRestored(TKQElement& e, std::string_view name) {
     return !(vars && vars->Lookup(name));
 }
 
-// Pictures, shapes and texts keep fractional positions: their rX/rY are saved, not X/Y.
+// Pictures, shapes (shape effects are shapes too) and texts keep fractional positions: their
+// rX/rY are saved, not X/Y.
 bool SavesRealPosition(ClassId id) {
-    return id == ClassId::Image || id == ClassId::Shape || id == ClassId::Text;
+    return id == ClassId::Image || id == ClassId::Shape || id == ClassId::ShapeEff ||
+           id == ClassId::Text;
 }
 
 // Which published properties each class saves, in registry order; built once per save.
@@ -153,29 +155,6 @@ void WriteElement(TKQElement& e, state::RecordWriter& out, SavedProps& saved,
     for (const auto& child : e.Children())
         WriteElement(*child, out, saved, handles);
 }
-
-// The elements of the tree by Key, as handles (so that a setter that frees elements cannot
-// leave us a dangling pointer). Where keys repeat, the first element in depth-first order wins,
-// as a search of the tree would find it. Built once per load: a search per record would make a
-// file full of unknown keys cost records x elements.
-class KeyIndex {
-public:
-    explicit KeyIndex(TKQElement& root) { Add(root); }
-
-    TKQElement* Find(int32_t key, const HandleTable& handles) const {
-        const auto it = byKey_.find(key);
-        return it == byKey_.end() ? nullptr : handles.Resolve(it->second);
-    }
-
-private:
-    void Add(TKQElement& e) {
-        byKey_.emplace(e.Key, e.Handle());
-        for (const auto& child : e.Children())
-            Add(*child);
-    }
-
-    std::unordered_map<int32_t, uint32_t> byKey_;
-};
 
 enum class ReadResult { Ok, Missing, Failed };
 
@@ -298,13 +277,9 @@ bool TKQDB::LoadState() {
     if (runtime_.images)
         runtime_.images->SetLoadImagesNow(false);
 
-    const HandleTable& handles = runtime_.handles;
-    const KeyIndex index(*this);
+    StateRecordLookup lookup(*this, runtime_.handles);
     state::RecordReader reader(data);
     state::Record record;
-    bool havePrevious = false;
-    int32_t previousKey = 0;
-    uint32_t previous = 0;
     bool intact = true;
     while (true) {
         const auto status = reader.Next(record);
@@ -332,8 +307,7 @@ bool TKQDB::LoadState() {
             value = Value::Str(std::string(record.text));
             break;
         case state::kTagObject: {
-            TKQElement* target =
-                record.intValue != 0 ? index.Find(record.intValue, handles) : nullptr;
+            TKQElement* target = record.intValue != 0 ? lookup.Search(record.intValue) : nullptr;
             value = Value::LongWord(target ? target->Handle() : 0);
             break;
         }
@@ -341,14 +315,7 @@ bool TKQDB::LoadState() {
             continue; // an unknown tag: nothing to assign
         }
 
-        // Records of one element follow each other: look the element up once per run.
-        if (!havePrevious || record.key != previousKey) {
-            TKQElement* element = index.Find(record.key, handles);
-            previous = element ? element->Handle() : 0;
-            previousKey = record.key;
-            havePrevious = true;
-        }
-        TKQElement* element = handles.Resolve(previous);
+        TKQElement* element = lookup.ElementOf(record.key);
         if (element && !element->NotSave && !NeverRestored(*element, record.name))
             element->SetProp(record.name, value);
     }

@@ -6,50 +6,16 @@
 #include "elements/screen.h"
 #include "render/image_service.h"
 #include "scene/db.h"
+#include "scene/layer_walk.h"
 #include "scene/script_runtime.h"
 
 #include <spdlog/spdlog.h>
-
-#include <set>
 
 namespace kq::script::library {
 
 namespace {
 
 using scene::TKQElement;
-
-// Beyond this many layers only the layers really used are tried (as the mouse code does), so a
-// corrupt Order cannot turn one hit test into billions of calls.
-constexpr int64_t kMaxDenseLayers = 4096;
-
-void CollectOrders(const TKQElement& e, std::set<int32_t>& out) {
-    out.insert(e.Order);
-    for (const auto& child : e.Children())
-        CollectOrders(*child, out);
-}
-
-// The element under (x, y) on a screen: every layer of the root from the top down, the first
-// answer wins. Same walk as the player's mouse code, with the root's threshold.
-TKQElement* ElementUnder(TKQElement& screen, const scene::TKQDB& root, int32_t x, int32_t y) {
-    const int32_t lo = root.MinOrder;
-    const int32_t hi = root.MaxOrder;
-    if (lo > hi)
-        return nullptr;
-    if (int64_t{hi} - lo < kMaxDenseLayers) {
-        for (int64_t layer = hi; layer >= lo; --layer)
-            if (TKQElement* found =
-                    screen.ElementAt(static_cast<int32_t>(layer), x, y, 0, root.hxTransLev))
-                return found;
-        return nullptr;
-    }
-    std::set<int32_t> orders;
-    CollectOrders(screen, orders);
-    for (auto it = orders.rbegin(); it != orders.rend(); ++it)
-        if (*it >= lo && *it <= hi)
-            if (TKQElement* found = screen.ElementAt(*it, x, y, 0, root.hxTransLev))
-                return found;
-    return nullptr;
-}
 
 // The screen of the first argument (a TKQScreen or a subclass), or null.
 TKQElement* ScreenArg(const EngineContext& ctx, const Params& p) {
@@ -150,11 +116,13 @@ bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
         root->RunScript(root->exSetScreen, "SetScreen", root->Vars());
         if ((screen = rt.handles.Resolve(screenHandle)))
             screen->Show();
-        // The element now under the pointer; the SetScreen script may have switched the
-        // screen once more, so the current one is asked.
+        // The element now under the pointer, found as the mouse code finds it (with the
+        // root's threshold); the SetScreen script may have switched the screen once more, so
+        // the current one is asked.
         TKQElement* found = nullptr;
         if (rt.currentScreen)
-            found = ElementUnder(*rt.currentScreen, *root, rt.mouseX, rt.mouseY);
+            found = scene::ElementUnder(*rt.currentScreen, root->MinOrder, root->MaxOrder,
+                                        rt.mouseX, rt.mouseY, root->hxTransLev);
         rt.hoverElement = found;
         if (found)
             found->MouseIn();

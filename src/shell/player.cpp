@@ -2,11 +2,11 @@
 
 #include "elements/shape.h"
 #include "render/image_service.h"
+#include "scene/layer_walk.h"
 
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <set>
 
 namespace kq::shell {
 
@@ -20,53 +20,6 @@ constexpr int32_t kLogoEndCounter = 100;
 constexpr int32_t kLastLogoNumber = 10;
 constexpr int32_t kTopStarLayer = 1000;
 constexpr uint32_t kNoTint = 0xFFFFFFFFu;
-// Beyond this many layers a range is walked through the layers that are really used: a corrupt
-// Order must not turn every frame into billions of empty calls.
-constexpr int64_t kMaxDenseLayers = 4096;
-
-// The Orders used in a subtree, ascending.
-void CollectOrders(const TKQElement& e, std::set<int32_t>& out) {
-    out.insert(e.Order);
-    for (const auto& child : e.Children())
-        CollectOrders(*child, out);
-}
-
-// Calls fn(layer) for every layer from lo to hi (ascending or descending); nothing when lo > hi.
-template <typename Fn>
-void ForLayers(const TKQElement& subtree, int32_t lo, int32_t hi, bool descending, bool& warned,
-               Fn&& fn) {
-    if (lo > hi)
-        return;
-    if (int64_t{hi} - lo < kMaxDenseLayers) {
-        if (descending) {
-            for (int64_t layer = hi; layer >= lo; --layer)
-                if (fn(static_cast<int32_t>(layer)))
-                    return;
-        } else {
-            for (int64_t layer = lo; layer <= hi; ++layer)
-                if (fn(static_cast<int32_t>(layer)))
-                    return;
-        }
-        return;
-    }
-    if (!warned) {
-        warned = true;
-        spdlog::warn("shell: layer range {}..{} is very wide; only used layers are visited", lo,
-                     hi);
-    }
-    std::set<int32_t> orders;
-    CollectOrders(subtree, orders);
-    std::vector<int32_t> layers;
-    for (int32_t o : orders)
-        if (o >= lo && o <= hi)
-            layers.push_back(o);
-    if (descending)
-        std::reverse(layers.begin(), layers.end());
-    for (int32_t layer : layers)
-        if (fn(layer))
-            return;
-}
-
 } // namespace
 
 // ---- Logos through the image service ----
@@ -226,7 +179,7 @@ void Player::ComposeMasks() {
 }
 
 void Player::RenderElementLayers(TKQElement& e, double offsetX, double offsetY) {
-    ForLayers(e, e.MinOrder, e.MaxOrder, false, wideLayersWarned_, [&](int32_t layer) {
+    scene::WalkLayers(e, e.MinOrder, e.MaxOrder, false, &wideLayersWarned_, [&](int32_t layer) {
         e.Render(layer, kNoTint, offsetX, offsetY, false);
         return false;
     });
@@ -247,13 +200,13 @@ void Player::DeviceRender() {
         return;
     }
     if (TKQElement* screen = rt_.currentScreen) {
-        ForLayers(*screen, db_.MinOrder, db_.MaxOrder, false, wideLayersWarned_,
-                  [&](int32_t layer) {
-                      if (rt_.currentScreen)
-                          rt_.currentScreen->Render(layer, kNoTint, 0, 0, false);
-                      hooks_.RenderStarsHook(layer);
-                      return false;
-                  });
+        scene::WalkLayers(*screen, db_.MinOrder, db_.MaxOrder, false, &wideLayersWarned_,
+                          [&](int32_t layer) {
+                              if (rt_.currentScreen)
+                                  rt_.currentScreen->Render(layer, kNoTint, 0, 0, false);
+                              hooks_.RenderStarsHook(layer);
+                              return false;
+                          });
     }
     hooks_.RenderStarsHook(kTopStarLayer);
     if (TKQElement* cursor = rt_.cursorElement)
@@ -294,13 +247,8 @@ void Player::Shutdown() {
 // ---- Input ----
 
 TKQElement* Player::HitTest(int32_t x, int32_t y) {
-    TKQElement* screen = rt_.currentScreen;
-    TKQElement* found = nullptr;
-    ForLayers(*screen, db_.MinOrder, db_.MaxOrder, true, wideLayersWarned_, [&](int32_t layer) {
-        found = screen->ElementAt(layer, x, y, 0, 0);
-        return found != nullptr;
-    });
-    return found;
+    return scene::ElementUnder(*rt_.currentScreen, db_.MinOrder, db_.MaxOrder, x, y, 0,
+                               &wideLayersWarned_);
 }
 
 void Player::MoveTo(int32_t x, int32_t y) {

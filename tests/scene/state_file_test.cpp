@@ -7,6 +7,7 @@
 #include "scene/runtime.h"
 #include "scene/script_host.h"
 #include "scene/state_file_format.h"
+#include "scene/state_lookup.h"
 #include "script/value.h"
 #include "script/var_list.h"
 #include "support/test_support.h"
@@ -359,6 +360,30 @@ TEST_F(StateSceneTest, WritesTheTreeDepthFirstWithoutExcludedNames) {
     EXPECT_EQ(timerResets, 1);
 }
 
+// A shape effect is a shape: it keeps its fractional position, so an "X" record written after
+// "RX" could never round it away on loading.
+TEST_F(StateFileTest, AShapeEffectSavesOnlyItsFractionalPosition) {
+    TKQElement& room = Add(db, "TKQScreen", "Room");
+    TKQElement& effect = Add(room, "TKQShapeEff", "Glow");
+    effect.rX = 10.625;
+    effect.rY = -3.25;
+    db.SetFileRS("save.dat");
+    ASSERT_TRUE(db.SaveState());
+    const auto records = Records();
+    ASSERT_FALSE(RecordsOf(records, effect.Key).empty());
+    EXPECT_EQ(Find(records, effect.Key, "X"), nullptr);
+    EXPECT_EQ(Find(records, effect.Key, "Y"), nullptr);
+    ASSERT_NE(Find(records, effect.Key, "RX"), nullptr);
+    EXPECT_EQ(Find(records, effect.Key, "RX")->floatValue, 10.625);
+    EXPECT_EQ(Find(records, effect.Key, "RY")->floatValue, -3.25);
+
+    effect.rX = 0;
+    effect.rY = 0;
+    ASSERT_TRUE(db.LoadState());
+    EXPECT_EQ(effect.rX, 10.625);
+    EXPECT_EQ(effect.rY, -3.25);
+}
+
 TEST_F(StateSceneTest, LoadAssignsTheSavedValuesBackThroughSetters) {
     ASSERT_TRUE(db.SaveState());
     const std::string saved = FileBytes();
@@ -488,6 +513,94 @@ TEST_F(StateSceneTest, ARepeatedKeyBelongsToTheFirstElementInTreeOrder) {
     EXPECT_EQ(text.Tag, "first");
     EXPECT_NE(item.Tag, "first");
     EXPECT_TRUE(Get(screen, "SCORE").SameAs(Value::LongWord(text.Handle())));
+}
+
+// Elements that share a Key (scenes pasted together, hand-edited files) each get their own
+// values back when the element after a searched one is the duplicate: the search's guess
+// reaches it, while a fresh search would find the first one again.
+TEST_F(StateFileTest, DuplicateKeysSeparatedByOtherKeysAreRestored) {
+    TKQElement& room = Add(db, "TKQScreen", "Room");
+    TKQElement& a = Add(room, "TKQImage", "A");
+    TKQElement& b = Add(room, "TKQImage", "B");
+    TKQElement& c = Add(room, "TKQImage", "C");
+    TKQElement& d = Add(room, "TKQImage", "D");
+    TKQElement& e = Add(room, "TKQImage", "E");
+    d.Key = a.Key;
+    for (TKQElement* x : {&a, &b, &c, &d, &e})
+        x->Tag = x->Id + "-saved";
+    a.rX = 1.5;
+    d.rX = 4.5;
+    db.SetFileRS("save.dat");
+    ASSERT_TRUE(db.SaveState());
+
+    for (TKQElement* x : {&a, &b, &c, &d, &e}) {
+        x->Tag = "changed";
+        x->rX = 0;
+    }
+    ASSERT_TRUE(db.LoadState());
+    for (TKQElement* x : {&a, &b, &c, &d, &e})
+        EXPECT_EQ(x->Tag, x->Id + "-saved");
+    EXPECT_EQ(a.rX, 1.5);
+    EXPECT_EQ(d.rX, 4.5);
+
+    // Adjacent duplicates are one run of records: both runs land on the first element.
+    c.Key = b.Key;
+    b.Tag = c.Tag = "changed";
+    scene::state::RecordWriter w;
+    w.String(b.Key, "TAG", "b");
+    w.String(c.Key, "TAG", "c");
+    WriteStateFile(w.Data());
+    ASSERT_TRUE(db.LoadState());
+    EXPECT_EQ(b.Tag, "c");
+    EXPECT_EQ(c.Tag, "changed");
+}
+
+// A file of unknown and shuffled keys must cost one pass over the tree plus a constant per
+// record, not a search of the tree per record.
+TEST_F(StateFileTest, HostileKeyOrderCostsOnePassOverTheTree) {
+    constexpr int kElements = 3000;
+    constexpr int kRecords = 30000;
+    TKQElement& room = Add(db, "TKQScreen", "Room");
+    std::vector<TKQElement*> elements;
+    for (int i = 0; i < kElements; ++i)
+        elements.push_back(
+            &Add(i % 2 ? *elements.back() : room, "TKQImage", "I" + std::to_string(i)));
+    std::mt19937 rng(11);
+    scene::state::RecordWriter w;
+    for (int i = 0; i < kRecords; ++i) {
+        // Unknown keys, real keys from anywhere in the tree and references, interleaved.
+        const int32_t unknown = 1'000'000 + static_cast<int32_t>(rng() % 1'000'000);
+        const int32_t known = elements[rng() % kElements]->Key;
+        if (i % 3 == 0)
+            w.Int(unknown, "TAG", 1);
+        else if (i % 3 == 1)
+            w.String(known, "TAG", "t");
+        else
+            w.Object(known, "SELFREF", unknown);
+    }
+    db.SetFileRS("save.dat");
+    WriteStateFile(w.Data());
+    ASSERT_TRUE(db.LoadState());
+
+    // The same records through the lookup the load uses, counting its work.
+    scene::StateRecordLookup lookup(db, rt.handles);
+    const uint64_t indexWork = lookup.Work();
+    EXPECT_EQ(indexWork, uint64_t{kElements} + 2); // the root, the screen and the pictures
+    const std::string bytes = FileBytes();
+    scene::state::RecordReader reader(bytes);
+    scene::state::Record r;
+    int records = 0;
+    int found = 0;
+    while (reader.Next(r) == scene::state::RecordReader::Status::Ok) {
+        ++records;
+        if (r.tag == scene::state::kTagObject)
+            lookup.Search(r.intValue);
+        if (lookup.ElementOf(r.key))
+            ++found;
+    }
+    ASSERT_EQ(records, kRecords);
+    EXPECT_EQ(found, kRecords * 2 / 3);
+    EXPECT_LE(lookup.Work(), indexWork + 2 * uint64_t{kRecords});
 }
 
 TEST_F(StateSceneTest, DestroyedElementsBetweenSaveAndLoad) {

@@ -2,6 +2,8 @@
 // FastSetScreenNS.
 #include "engine_test_util.h"
 
+#include "scene/layer_walk.h"
+
 namespace kq::test {
 namespace {
 
@@ -168,6 +170,30 @@ TEST_F(EngineFastScreens, FastSetScreenSwitchesWithEventsAndFindsTheHover) {
     rt.mouseX = 900;
     Run("FASTSETSCREEN(KQDB.GAME);");
     EXPECT_EQ(rt.hoverElement, nullptr);
+}
+
+// The hover is found as the mouse code finds it: over a range so wide that only the layers in
+// use are tried, a layer used only inside a screen shown through a placeholder is tried too.
+TEST_F(EngineFastScreens, FastSetScreenFindsTheHoverInsideAShownScreenOverAWideRange) {
+    elements::TKQScreen& pad = Screen("Pad");
+    SolidPng("knob.png", 20, 20);
+    TKQElement& knob = Image(pad, "Knob", "knob.png");
+    Set(knob, "Order", 9);
+    LogOn(knob, ScriptSlot::MouseIn, "in-knob");
+    auto& place = Add<elements::TKQExScreen>(game, "TKQExScreen", "Place");
+    place.SetObScreen(pad.Key);
+    TKQElement& distant = Image(game, "Distant", "low.png");
+    distant.SetRealPos(600, 600);
+    Set(distant, "Order", 2'000'000'000);
+    ASSERT_GT(int64_t{db.MaxOrder} - db.MinOrder, scene::kMaxDenseLayers);
+
+    Run("FASTSETSCREEN(KQDB.GAME);");
+    EXPECT_EQ(rt.hoverElement, &knob); // layer 9, above Top (5) and Low (0)
+    EXPECT_EQ(db.Tag, "out;setscreen;show;in-knob;");
+
+    // The same walk as the player's mouse code.
+    EXPECT_EQ(scene::ElementUnder(game, db.MinOrder, db.MaxOrder, 5, 5, 0), &knob);
+    EXPECT_EQ(scene::ElementUnder(game, db.MinOrder, db.MaxOrder, 605, 605, 0), &distant);
 }
 
 TEST_F(EngineFastScreens, FastSetScreenNSSwitchesWithoutEvents) {

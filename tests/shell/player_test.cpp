@@ -1,5 +1,6 @@
 #include "shell_test_util.h"
 
+#include "elements/screen.h"
 #include "elements/shape.h"
 
 #include <gmock/gmock.h>
@@ -232,6 +233,26 @@ TEST(GamePhase, HugeLayerRangeVisitsOnlyUsedLayers) {
     f.player->DeviceRender();
     EXPECT_EQ(f.Count("render:Far@2000000000+0,0"), 1u);
     EXPECT_LT(f.log.size(), 10u);
+}
+
+TEST(GamePhase, HugeLayerRangeReachesTheLayersOfScreensShownInPlace) {
+    PlayerFixture f;
+    f.AddBox(*f.screen, "Far", 0, 0, 10, 10, 2'000'000'000);
+    auto* bar = new elements::TKQScreen(f.db.get());
+    bar->Id = "Bar";
+    bar->Key = 40;
+    Box* slot = f.AddBox(*bar, "Slot", 5, 5, 20, 20, 7); // layer 7 is used only in Bar
+    auto* place = new elements::TKQExScreen(f.screen);
+    place->Id = "Place";
+    place->SetObScreen(40);
+    place->SetX(100);
+    place->SetY(200);
+    f.StartGame();
+    f.player->DeviceRender();
+    EXPECT_EQ(f.Count("render:Slot@7+100,200"), 1u);
+    EXPECT_LT(f.log.size(), 20u);
+    f.player->MouseMove(110, 210);
+    EXPECT_EQ(f.rt.hoverElement, slot);
 }
 
 TEST(GamePhase, MasksAreComposedForMaskedShapesOnly) {
