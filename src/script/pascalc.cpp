@@ -1272,9 +1272,7 @@ bool TPasCalc::ParseUnary(Cursor& c, Value& out) {
         } else if (op == kTokNot) {
             applied = ApplyNot(operand, out);
         } else {
-            Number n;
-            applied = ToNumber(operand, n);
-            out = std::move(operand);
+            out = std::move(operand); // unary plus leaves its operand as it is
         }
         if (!applied) {
             ReportError("Invalid operand types for \"" + std::string(TokenName(op)) + "\"", c.whole,

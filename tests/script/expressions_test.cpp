@@ -72,6 +72,18 @@ TEST(Expressions, FailedOperandsReportTheOperator) {
     EXPECT_EQ(c.Message(), "Invalid operand types for \"NOT\"");
 }
 
+TEST(Expressions, UnaryPlusLeavesAnyOperandAsItIs) {
+    Calc c;
+    ASSERT_TRUE(c.Run("A := +'x'; B := +'12'; C := +2.5; D := + + TRUE; E := +''"));
+    ExpectStr(c.Var("A"), "x");
+    ExpectStr(c.Var("B"), "12"); // not converted to a number
+    ExpectDouble(c.Var("C"), 2.5);
+    ExpectBool(c.Var("D"), true);
+    ExpectStr(c.Var("E"), "");
+    EXPECT_FALSE(c.Run("A := -+'x'")); // the minus still converts
+    EXPECT_EQ(c.Message(), "Invalid operand types for \"-\"");
+}
+
 TEST(Expressions, IntegerOverflowWidens) {
     Calc c;
     ASSERT_TRUE(c.Run("A := 2000000000 + 2000000000; B := 2000000000 * 2000000000 * 10;"));
