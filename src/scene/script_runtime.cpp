@@ -58,7 +58,7 @@ std::string ScriptRuntime::Describe(script::Handle element) const {
     TKQElement* e = Resolve(element);
     if (!e)
         return {};
-    return e->Id + " " + std::string(e->ClassName());
+    return e->Id + " <" + std::string(e->ClassName()) + ">";
 }
 
 bool ScriptRuntime::SaveErr() const {

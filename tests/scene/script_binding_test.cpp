@@ -128,6 +128,16 @@ TEST(ScriptBinding, SetPropConversionsAndSpecialNames) {
     EXPECT_FALSE(s.start->SetProp("NOSUCHNAME", Value::Int(1)));
 }
 
+TEST(ScriptBinding, LogLinesDescribeTheElementByIdAndClass) {
+    ScriptedScene s;
+    s.Run(*s.start, "A := NOSUCHNAME; B := 1 +;");
+    ASSERT_EQ(s.log.size(), 2u);
+    EXPECT_EQ(s.log[0], "Not var NOSUCHNAME (in Start <TKQImage> Update");
+    EXPECT_EQ(s.log[1].substr(s.log[1].find(" in ")), " in Start <TKQImage>) Update");
+    EXPECT_EQ(s.scripts.Describe(s.menu->Handle()), "Menu <TKQScreen>");
+    EXPECT_EQ(s.scripts.Describe(0), "");
+}
+
 TEST(ScriptBinding, SelfAndPreviousSelfAroundARun) {
     ScriptedScene s;
     EXPECT_EQ(s.Run(*s.quit, "TAG := PREEXKQE;"), "0"); // nothing ran before at rest
