@@ -84,6 +84,18 @@ TEST(Library, Strings) {
     EXPECT_EQ(c.Code(), 7);
 }
 
+TEST(Library, FormatPercentPairsBelongToTheSpecifierTheyStart) {
+    Calc c;
+    // "%%" is not an escape of its own: it starts a specifier running to the next letter,
+    // which takes an argument (its "%%" printing one "%") or is dropped when none is left.
+    ASSERT_TRUE(c.Run("A := Format('%% done, %d', 1, 2); B := Format('%d: 100%% sure', 5);"
+                      "C := Format('%d%%', 5); D := Format('%%%d', 7)"));
+    ExpectStr(c.Var("A"), "% done, 2");
+    ExpectStr(c.Var("B"), "5: 100ure");
+    ExpectStr(c.Var("C"), "5%%");
+    ExpectStr(c.Var("D"), "%7");
+}
+
 TEST(Library, Format) {
     Calc c;
     ASSERT_TRUE(
@@ -97,6 +109,7 @@ TEST(Library, Format) {
     ExpectStr(c.Var("E"), "007");
     ExpectStr(c.Var("F"), "100% 1,234,567.50");
     EXPECT_FALSE(c.Run("A := Format('%d')"));
+    EXPECT_FALSE(c.Run("A := Format('%5%d', 1)"));
     EXPECT_FALSE(c.Run("A := Format('%d', 'x')"));
 }
 
