@@ -234,6 +234,19 @@ TEST(Library, VariablesAndScripts) {
     EXPECT_FALSE(c.Run("X := Decode(3, 1, 'a', 2, 'b')"));
 }
 
+TEST(Library, DecodeFailsOnAKeyItCannotCompare) {
+    Calc c;
+    ASSERT_TRUE(c.Run("A := Decode('2', 1, 'a', 2, 'b'); B := Decode('x', 'x', 1, 'z')"));
+    ExpectStr(c.Var("A"), "b"); // a numeric text compares as its number
+    ExpectInt(c.Var("B"), 1);
+    // 'x' against the key 1 is no comparison at all, even when a later key would match.
+    EXPECT_FALSE(c.Run("X := Decode('x', 1, 'a', 'x', 'b', 'z')"));
+    EXPECT_EQ(c.Code(), 7);
+    EXPECT_EQ(c.Message(), "Invalid parameters, function DECODE : Invalid operand types for \"=\"");
+    EXPECT_FALSE(c.Has("X"));
+    EXPECT_FALSE(c.Run("X := Decode(1, 'y', 'a')"));
+}
+
 TEST(Library, ExecInsideALoopKeepsTheLoopGoing) {
     Calc c;
     ASSERT_TRUE(c.Run("N := 0; I := 0; FOR I := 1 TO 3 DO BEGIN Exec('N := N + 1'); END"));
