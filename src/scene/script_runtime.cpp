@@ -65,6 +65,10 @@ bool ScriptRuntime::SaveErr() const {
     return root_ && root_->SaveErr;
 }
 
+bool ScriptRuntime::UnicodeMode() const {
+    return root_ && root_->UnicodeMode();
+}
+
 std::string ScriptRuntime::Translate(std::string_view key) {
     return root_ ? root_->Translate(key) : std::string();
 }

@@ -45,6 +45,7 @@ public:
                  const script::Value& value) override;
     std::string Describe(script::Handle element) const override;
     bool SaveErr() const override;
+    bool UnicodeMode() const override;
     std::string Translate(std::string_view key) override;
 
     TKQElement* Resolve(script::Handle handle) const { return runtime_.handles.Resolve(handle); }

@@ -231,6 +231,38 @@ TEST(DbSettings, ScriptsReachTheSettingsThroughTheRoot) {
     f.db.reset(); // before the script runtime goes
 }
 
+// Length, DelLastChar, GetIni and SetIni count a three-byte character once in the Unicode mode
+// and every byte outside it; the scripts learn the mode from the root.
+TEST(DbSettings, ScriptStringFunctionsFollowTheRootsUnicodeMode) {
+    const std::string text = "A" + scene::ToThreeByte(u"В"); // "A", 0x01 0x12 0x04
+    ASSERT_EQ(text.size(), 4u);
+    for (const bool unicode : {false, true}) {
+        SCOPED_TRACE(unicode ? "Unicode mode" : "byte mode");
+        SettingsFixture f;
+        ASSERT_TRUE(unicode ? f.LoadUnicodeScene() : f.LoadScene());
+        ASSERT_EQ(f.db->UnicodeMode(), unicode);
+        scene::ScriptRuntime scripts(f.rt,
+                                     [](script::TPasCalc& calc) { script::RegisterLibrary(calc); });
+        f.rt.scripts = &scripts;
+        scripts.SetRoot(f.db.get());
+        f.db->SetIniFile("settings.ini");
+        f.db->SetScript(scene::ScriptSlot::Update,
+                        "S := '" + text +
+                            "'; SetIni('Save', 'Name', S);"
+                            "TAG := IntToStr(Length(S)) + '|' + DelLastChar(S) + '|' +"
+                            "IntToStr(Length(DelLastChar(S))) + '|' + GetIni('Save', 'Name', '');");
+        f.db->Update();
+        if (unicode) {
+            EXPECT_EQ(f.db->Tag, "2|A|1|" + text);
+            EXPECT_NE(ReadAll(f.SettingsPath()).find("Name=#$#$41D092"), std::string::npos);
+        } else {
+            EXPECT_EQ(f.db->Tag, "4|A\x01\x12|3|" + text);
+            EXPECT_NE(ReadAll(f.SettingsPath()).find("Name=" + text), std::string::npos);
+        }
+        f.db.reset(); // before the script runtime goes
+    }
+}
+
 TEST(DbSettings, OtherRootNames) {
     SettingsFixture f;
     f.rt.desktopWidth = 1920;
