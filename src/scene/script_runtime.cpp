@@ -54,6 +54,12 @@ bool ScriptRuntime::SetProp(script::Handle element, std::string_view name,
     return e && e->SetProp(name, value);
 }
 
+bool ScriptRuntime::RefusesValue(script::Handle element, std::string_view name,
+                                 const script::Value& value) {
+    TKQElement* e = Resolve(element);
+    return e && e->RefusesValue(name, value);
+}
+
 std::string ScriptRuntime::Describe(script::Handle element) const {
     TKQElement* e = Resolve(element);
     if (!e)

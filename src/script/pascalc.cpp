@@ -232,7 +232,7 @@ bool TPasCalc::SetVarValue(std::string_view name, const Value& value) {
 }
 
 bool TPasCalc::SetVar(const TVar& var) {
-    return StoreVariable(var.name, HashName(var.name), var.value);
+    return StoreVariable(var.name, HashName(var.name), var.value, Span{});
 }
 
 void TPasCalc::ReportError(std::string_view message, Span text, int code) {
@@ -266,13 +266,20 @@ bool TPasCalc::ReadVariable(std::string_view name, uint64_t hash, Value& out) {
     return ReadPath(*env_, env_->self, name, vars_, out);
 }
 
-bool TPasCalc::StoreVariable(std::string_view name, uint64_t hash, Value value) {
+bool TPasCalc::StoreVariable(std::string_view name, uint64_t hash, Value value, Span where) {
     if (TVar* v = vars_.Lookup(name, hash)) {
         v->value = std::move(value);
         return true;
     }
-    if (WritePath(*env_, env_->self, name, value, vars_)) {
+    switch (WritePath(*env_, env_->self, name, value, vars_)) {
+    case PathWrite::Stored:
         return true;
+    case PathWrite::Refused:
+        // The property exists but cannot take this value: an error, not a new variable.
+        ReportError("Invalid variable type: " + std::string(name), where, 5);
+        return false;
+    case PathWrite::NotBound:
+        break;
     }
     if (!IsValidVarName(name)) {
         return false;
@@ -1046,7 +1053,7 @@ bool TPasCalc::StoreCharacter(const std::string& name, uint64_t hash, const std:
         ch = static_cast<char>(code);
     }
     current.MutableStr()[index] = ch;
-    if (!StoreVariable(name, hash, std::move(current))) {
+    if (!StoreVariable(name, hash, std::move(current), where)) {
         ReportError("Invalid variable name: " + name, where, 4);
         return false;
     }
@@ -1090,7 +1097,7 @@ void TPasCalc::DoAssignOrCall(Span stmt) {
             ReportError("Array with same name exist : " + n.text, stmt, 24);
             return;
         }
-        if (!StoreVariable(n.text, n.hash, std::move(value))) {
+        if (!StoreVariable(n.text, n.hash, std::move(value), stmt)) {
             ReportError("Invalid variable name: " + n.text, stmt, 4);
         }
         return;
@@ -1111,7 +1118,7 @@ void TPasCalc::DoAssignOrCall(Span stmt) {
     std::string element = n.text + "[" + index + "]";
     const uint64_t elementHash = HashName(element);
     if (listCount == 1) {
-        if (!StoreVariable(element, elementHash, std::move(value))) {
+        if (!StoreVariable(element, elementHash, std::move(value), stmt)) {
             ReportError("Invalid variable name: " + element, stmt, 4);
         }
         return;
@@ -1595,7 +1602,7 @@ bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
             ReportError("Invalid expression in function params: " + Words(arg), arg, 7);
             return false;
         }
-        if (!StoreVariable(proc.params[i], proc.paramHashes[i], std::move(v))) {
+        if (!StoreVariable(proc.params[i], proc.paramHashes[i], std::move(v), arg)) {
             ReportError("Duplicate variable name: " + proc.params[i], arg, 24);
             return false;
         }

@@ -189,7 +189,9 @@ private:
 
     // Variables.
     bool ReadVariable(std::string_view name, uint64_t hash, Value& out);
-    bool StoreVariable(std::string_view name, uint64_t hash, Value value);
+    // Existing variable, else a name bound in the scene, else a new variable. A bound name
+    // that refuses the value is reported (at `where`) and gives false.
+    bool StoreVariable(std::string_view name, uint64_t hash, Value value, Span where);
     void WarnDottedCopies(const TVarList& list);
     // Name of a variable an argument was written as, or "" when it is not one.
     std::string_view ArgumentVariable(Span arg, std::string& scratch) const;
