@@ -91,6 +91,37 @@ TEST(Expressions, IntegerOverflowWidens) {
     ExpectDouble(c.Var("B"), 4e19);
 }
 
+// One scheme for every integer result: an Int64 operand (what Int gives) makes it Int64.
+TEST(Expressions, AnInt64OperandGivesAnInt64Result) {
+    Calc c;
+    ASSERT_TRUE(c.Run("I := Int(5); A := I + 1; B := 1 + I; C := I * 2; D := 10 - I; E := -I;"
+                      "F := I AND 3; G := 1 SHL I; H := I SHR 1; J := Mod(I, 3); K := Div(11, I);"
+                      "L := I; Inc(L); M := I; Dec(M, 2); N := '7' + I; O := +I; P := I XOR I;"
+                      "Q := 2.5 + I; R := I = 5; S := I / 5; T := 5 + 1; U := Mod(7, 3)"));
+    const VarKind w = VarKind::Int64;
+    ExpectInt(c.Var("A"), 6, w);
+    ExpectInt(c.Var("B"), 6, w);
+    ExpectInt(c.Var("C"), 10, w);
+    ExpectInt(c.Var("D"), 5, w);
+    ExpectInt(c.Var("E"), -5, w);
+    ExpectInt(c.Var("F"), 1, w);
+    ExpectInt(c.Var("G"), 32, w);
+    ExpectInt(c.Var("H"), 2, w);
+    ExpectInt(c.Var("J"), 2, w);
+    ExpectInt(c.Var("K"), 2, w);
+    ExpectInt(c.Var("L"), 6, w);
+    ExpectInt(c.Var("M"), 3, w);
+    ExpectInt(c.Var("N"), 12, w);
+    ExpectInt(c.Var("O"), 5, w);
+    ExpectInt(c.Var("P"), 0, w);
+    // Floating and comparison results keep their own kinds; plain integers stay Integer.
+    ExpectDouble(c.Var("Q"), 7.5);
+    ExpectBool(c.Var("R"), true);
+    ExpectDouble(c.Var("S"), 1);
+    ExpectInt(c.Var("T"), 6);
+    ExpectInt(c.Var("U"), 1);
+}
+
 // A scene that only translates language keys.
 struct Translator : SceneBinding {
     Handle Root() const override { return 0; }
