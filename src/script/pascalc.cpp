@@ -1,5 +1,7 @@
 #include "script/pascalc.h"
 
+#include "script/native_stack.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -181,6 +183,7 @@ PreparedScript TPasCalc::Prepare(std::string_view source) {
 }
 
 bool TPasCalc::Run(std::string_view source) {
+    stackFloor_ = ScriptStackFloor();
     PreparedScript prepared = Prepare(source);
     CodePtr keep = prepared.code;
     ExecuteSequence(WholeSpan(*keep));
@@ -195,6 +198,7 @@ bool TPasCalc::RunPrepared(const PreparedScript& script) {
     Reset();
     procedures_.clear();
     procedureIndex_.clear();
+    stackFloor_ = ScriptStackFloor();
     CodePtr keep = script.code;
     ExecuteSequence(WholeSpan(*keep));
     blockDepth_ = -1;
@@ -218,6 +222,7 @@ bool TPasCalc::RunPrepared(std::string_view preparedText) {
 
 bool TPasCalc::EvaluateSource(std::string_view source, Value& out) {
     Code code = CompileSource(source);
+    stackFloor_ = ScriptStackFloor();
     return Evaluate(WholeSpan(code), out);
 }
 
@@ -248,7 +253,7 @@ void TPasCalc::ReportError(std::string_view message, Span text, int code) {
 }
 
 bool TPasCalc::EnterNesting() {
-    if (nesting_ >= kMaxNesting) {
+    if (nesting_ >= kMaxNesting || !StackLeft()) {
         return false;
     }
     ++nesting_;
@@ -1138,6 +1143,11 @@ bool TPasCalc::Evaluate(Span text, Value& out) {
         ReportError("Empty string - not expression", text, 1);
         return false;
     }
+    // Index lists nest evaluations without passing a nesting count.
+    if (!StackLeft()) {
+        ReportError("Error in expression", text, 1);
+        return false;
+    }
     Cursor c{text.b, text.e, text};
     if (!ParseOr(c, out)) {
         return false;
@@ -1567,7 +1577,8 @@ bool TPasCalc::CallNative(const Token& name, Span args, Value& out) {
 }
 
 bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
-    if (!EnterNesting()) {
+    if (callDepth_ >= kMaxCallDepth || !StackLeft()) {
+        ReportError("Too many nested calls, procedure " + procRef.name, args, 7);
         return false;
     }
     // Keep the routine alive: Exec inside it may empty the routine list.
@@ -1579,14 +1590,21 @@ bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
         }
     }
     if (!keep) {
-        LeaveNesting();
         return false;
     }
     const TProcedure& proc = *keep;
+    // Recursion is bounded by the call depth, not by the expression nesting it passes through:
+    // the body starts with a nesting budget of its own.
     struct Guard {
         TPasCalc* self;
-        ~Guard() { self->LeaveNesting(); }
-    } guard{this};
+        int nesting;
+        ~Guard() {
+            self->nesting_ = nesting;
+            --self->callDepth_;
+        }
+    } guard{this, nesting_};
+    ++callDepth_;
+    nesting_ = 0;
 
     TVarList snapshot = vars_;
     WarnDottedCopies(snapshot);
