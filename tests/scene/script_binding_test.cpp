@@ -133,7 +133,7 @@ TEST(ScriptBinding, LogLinesDescribeTheElementByIdAndClass) {
     s.Run(*s.start, "A := NOSUCHNAME; B := 1 +;");
     ASSERT_EQ(s.log.size(), 2u);
     EXPECT_EQ(s.log[0], "Not var NOSUCHNAME (in Start <TKQImage> Update");
-    EXPECT_EQ(s.log[1].substr(s.log[1].find(" in ")), " in Start <TKQImage>) Update");
+    EXPECT_EQ(s.log[1].substr(s.log[1].rfind(" in ")), " in Start <TKQImage>) Update");
     EXPECT_EQ(s.scripts.Describe(s.menu->Handle()), "Menu <TKQScreen>");
     EXPECT_EQ(s.scripts.Describe(0), "");
 }
