@@ -86,6 +86,22 @@ Value HandleValue(TKQElement* e) {
     return Value::LongWord(e ? e->Handle() : 0);
 }
 
+// A string in double quotes is a language key; its text replaces it when there is one.
+const Value& Translated(const TKQDB* db, const Value& input, Value& scratch) {
+    if (!input.IsString() || !db)
+        return input;
+    const std::string& s = input.RawStr();
+    if (s.size() < 2 || s.front() != '"')
+        return input;
+    std::string text = db->Translate(std::string_view(s).substr(1, s.size() - 2));
+    if (text.empty())
+        return input;
+    scratch = Value::Str(std::move(text));
+    return scratch;
+}
+
+} // namespace
+
 bool TKQElement::GetProp(std::string_view name, Value& out) {
     if (vars_) {
         if (const script::TVar* var = std::as_const(*vars_).Lookup(name)) {
@@ -184,22 +200,6 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
     }
     return true;
 }
-
-// A string in double quotes is a language key; its text replaces it when there is one.
-const Value& Translated(const TKQDB* db, const Value& input, Value& scratch) {
-    if (!input.IsString() || !db)
-        return input;
-    const std::string& s = input.RawStr();
-    if (s.size() < 2 || s.front() != '"')
-        return input;
-    std::string text = db->Translate(std::string_view(s).substr(1, s.size() - 2));
-    if (text.empty())
-        return input;
-    scratch = Value::Str(std::move(text));
-    return scratch;
-}
-
-} // namespace
 
 bool TKQElement::RefusesValue(std::string_view name, const Value& input) {
     if (vars_ && std::as_const(*vars_).Lookup(name))
