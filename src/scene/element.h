@@ -114,6 +114,9 @@ public:
     virtual bool GetProp(std::string_view name, script::Value& out); // 26
     // Writes a script-visible value by name; false when the name is not understood.
     virtual bool SetProp(std::string_view name, const script::Value& value); // 27
+    // True when SetProp refuses the value for a name it knows: a published float property given
+    // something that does not read as a number. The script reports that as an error.
+    bool RefusesValue(std::string_view name, const script::Value& value);
 
     // ---- Tree ----
     TKQElement* Parent() const { return parent_; }

@@ -86,6 +86,20 @@ Value HandleValue(TKQElement* e) {
     return Value::LongWord(e ? e->Handle() : 0);
 }
 
+// A string in double quotes is a language key; its text replaces it when there is one.
+const Value& Translated(const TKQDB* db, const Value& input, Value& scratch) {
+    if (!input.IsString() || !db)
+        return input;
+    const std::string& s = input.RawStr();
+    if (s.size() < 2 || s.front() != '"')
+        return input;
+    std::string text = db->Translate(std::string_view(s).substr(1, s.size() - 2));
+    if (text.empty())
+        return input;
+    scratch = Value::Str(std::move(text));
+    return scratch;
+}
+
 } // namespace
 
 bool TKQElement::GetProp(std::string_view name, Value& out) {
@@ -187,20 +201,20 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
     return true;
 }
 
+bool TKQElement::RefusesValue(std::string_view name, const Value& input) {
+    if (vars_ && std::as_const(*vars_).Lookup(name))
+        return false;
+    const TKQProp* prop = ClassEntry().FindProp(name);
+    if (!prop)
+        return false;
+    Value scratch;
+    PropValue converted;
+    return !ValueToProp(*prop, Translated(db_, input, scratch), converted);
+}
+
 bool TKQElement::SetProp(std::string_view name, const Value& input) {
-    const Value* value = &input;
     Value translated;
-    // A string in double quotes is a language key; its text replaces it when there is one.
-    if (input.IsString()) {
-        const std::string& s = input.RawStr();
-        if (s.size() >= 2 && s.front() == '"' && db_) {
-            std::string text = db_->Translate(std::string_view(s).substr(1, s.size() - 2));
-            if (!text.empty()) {
-                translated = Value::Str(std::move(text));
-                value = &translated;
-            }
-        }
-    }
+    const Value* value = &Translated(db_, input, translated);
     if (vars_) {
         if (script::TVar* var = vars_->Lookup(name)) {
             var->value = *value;

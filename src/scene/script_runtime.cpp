@@ -54,15 +54,25 @@ bool ScriptRuntime::SetProp(script::Handle element, std::string_view name,
     return e && e->SetProp(name, value);
 }
 
+bool ScriptRuntime::RefusesValue(script::Handle element, std::string_view name,
+                                 const script::Value& value) {
+    TKQElement* e = Resolve(element);
+    return e && e->RefusesValue(name, value);
+}
+
 std::string ScriptRuntime::Describe(script::Handle element) const {
     TKQElement* e = Resolve(element);
     if (!e)
         return {};
-    return e->Id + " " + std::string(e->ClassName());
+    return e->Id + " <" + std::string(e->ClassName()) + ">";
 }
 
 bool ScriptRuntime::SaveErr() const {
     return root_ && root_->SaveErr;
+}
+
+bool ScriptRuntime::UnicodeMode() const {
+    return root_ && root_->UnicodeMode();
 }
 
 std::string ScriptRuntime::Translate(std::string_view key) {

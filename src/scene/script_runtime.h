@@ -43,8 +43,11 @@ public:
     bool GetProp(script::Handle element, std::string_view name, script::Value& out) override;
     bool SetProp(script::Handle element, std::string_view name,
                  const script::Value& value) override;
+    bool RefusesValue(script::Handle element, std::string_view name,
+                      const script::Value& value) override;
     std::string Describe(script::Handle element) const override;
     bool SaveErr() const override;
+    bool UnicodeMode() const override;
     std::string Translate(std::string_view key) override;
 
     TKQElement* Resolve(script::Handle handle) const { return runtime_.handles.Resolve(handle); }

@@ -1,5 +1,7 @@
 #include "script/pascalc.h"
 
+#include "script/native_stack.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -181,6 +183,7 @@ PreparedScript TPasCalc::Prepare(std::string_view source) {
 }
 
 bool TPasCalc::Run(std::string_view source) {
+    stackFloor_ = ScriptStackFloor();
     PreparedScript prepared = Prepare(source);
     CodePtr keep = prepared.code;
     ExecuteSequence(WholeSpan(*keep));
@@ -195,6 +198,7 @@ bool TPasCalc::RunPrepared(const PreparedScript& script) {
     Reset();
     procedures_.clear();
     procedureIndex_.clear();
+    stackFloor_ = ScriptStackFloor();
     CodePtr keep = script.code;
     ExecuteSequence(WholeSpan(*keep));
     blockDepth_ = -1;
@@ -218,6 +222,7 @@ bool TPasCalc::RunPrepared(std::string_view preparedText) {
 
 bool TPasCalc::EvaluateSource(std::string_view source, Value& out) {
     Code code = CompileSource(source);
+    stackFloor_ = ScriptStackFloor();
     return Evaluate(WholeSpan(code), out);
 }
 
@@ -232,7 +237,7 @@ bool TPasCalc::SetVarValue(std::string_view name, const Value& value) {
 }
 
 bool TPasCalc::SetVar(const TVar& var) {
-    return StoreVariable(var.name, HashName(var.name), var.value);
+    return StoreVariable(var.name, HashName(var.name), var.value, Span{});
 }
 
 void TPasCalc::ReportError(std::string_view message, Span text, int code) {
@@ -248,7 +253,7 @@ void TPasCalc::ReportError(std::string_view message, Span text, int code) {
 }
 
 bool TPasCalc::EnterNesting() {
-    if (nesting_ >= kMaxNesting) {
+    if (nesting_ >= kMaxNesting || !StackLeft()) {
         return false;
     }
     ++nesting_;
@@ -266,13 +271,20 @@ bool TPasCalc::ReadVariable(std::string_view name, uint64_t hash, Value& out) {
     return ReadPath(*env_, env_->self, name, vars_, out);
 }
 
-bool TPasCalc::StoreVariable(std::string_view name, uint64_t hash, Value value) {
+bool TPasCalc::StoreVariable(std::string_view name, uint64_t hash, Value value, Span where) {
     if (TVar* v = vars_.Lookup(name, hash)) {
         v->value = std::move(value);
         return true;
     }
-    if (WritePath(*env_, env_->self, name, value, vars_)) {
+    switch (WritePath(*env_, env_->self, name, value, vars_)) {
+    case PathWrite::Stored:
         return true;
+    case PathWrite::Refused:
+        // The property exists but cannot take this value: an error, not a new variable.
+        ReportError("Invalid variable type: " + std::string(name), where, 5);
+        return false;
+    case PathWrite::NotBound:
+        break;
     }
     if (!IsValidVarName(name)) {
         return false;
@@ -1046,7 +1058,7 @@ bool TPasCalc::StoreCharacter(const std::string& name, uint64_t hash, const std:
         ch = static_cast<char>(code);
     }
     current.MutableStr()[index] = ch;
-    if (!StoreVariable(name, hash, std::move(current))) {
+    if (!StoreVariable(name, hash, std::move(current), where)) {
         ReportError("Invalid variable name: " + name, where, 4);
         return false;
     }
@@ -1090,7 +1102,7 @@ void TPasCalc::DoAssignOrCall(Span stmt) {
             ReportError("Array with same name exist : " + n.text, stmt, 24);
             return;
         }
-        if (!StoreVariable(n.text, n.hash, std::move(value))) {
+        if (!StoreVariable(n.text, n.hash, std::move(value), stmt)) {
             ReportError("Invalid variable name: " + n.text, stmt, 4);
         }
         return;
@@ -1111,7 +1123,7 @@ void TPasCalc::DoAssignOrCall(Span stmt) {
     std::string element = n.text + "[" + index + "]";
     const uint64_t elementHash = HashName(element);
     if (listCount == 1) {
-        if (!StoreVariable(element, elementHash, std::move(value))) {
+        if (!StoreVariable(element, elementHash, std::move(value), stmt)) {
             ReportError("Invalid variable name: " + element, stmt, 4);
         }
         return;
@@ -1129,6 +1141,11 @@ void TPasCalc::DoAssignOrCall(Span stmt) {
 bool TPasCalc::Evaluate(Span text, Value& out) {
     if (text.Empty()) {
         ReportError("Empty string - not expression", text, 1);
+        return false;
+    }
+    // Index lists nest evaluations without passing a nesting count.
+    if (!StackLeft()) {
+        ReportError("Error in expression", text, 1);
         return false;
     }
     Cursor c{text.b, text.e, text};
@@ -1272,9 +1289,7 @@ bool TPasCalc::ParseUnary(Cursor& c, Value& out) {
         } else if (op == kTokNot) {
             applied = ApplyNot(operand, out);
         } else {
-            Number n;
-            applied = ToNumber(operand, n);
-            out = std::move(operand);
+            out = std::move(operand); // unary plus leaves its operand as it is
         }
         if (!applied) {
             ReportError("Invalid operand types for \"" + std::string(TokenName(op)) + "\"", c.whole,
@@ -1562,7 +1577,8 @@ bool TPasCalc::CallNative(const Token& name, Span args, Value& out) {
 }
 
 bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
-    if (!EnterNesting()) {
+    if (callDepth_ >= kMaxCallDepth || !StackLeft()) {
+        ReportError("Too many nested calls, procedure " + procRef.name, args, 7);
         return false;
     }
     // Keep the routine alive: Exec inside it may empty the routine list.
@@ -1574,14 +1590,21 @@ bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
         }
     }
     if (!keep) {
-        LeaveNesting();
         return false;
     }
     const TProcedure& proc = *keep;
+    // Recursion is bounded by the call depth, not by the expression nesting it passes through:
+    // the body starts with a nesting budget of its own.
     struct Guard {
         TPasCalc* self;
-        ~Guard() { self->LeaveNesting(); }
-    } guard{this};
+        int nesting;
+        ~Guard() {
+            self->nesting_ = nesting;
+            --self->callDepth_;
+        }
+    } guard{this, nesting_};
+    ++callDepth_;
+    nesting_ = 0;
 
     TVarList snapshot = vars_;
     WarnDottedCopies(snapshot);
@@ -1597,7 +1620,7 @@ bool TPasCalc::CallProcedure(const TProcedure& procRef, Span args, Value& out) {
             ReportError("Invalid expression in function params: " + Words(arg), arg, 7);
             return false;
         }
-        if (!StoreVariable(proc.params[i], proc.paramHashes[i], std::move(v))) {
+        if (!StoreVariable(proc.params[i], proc.paramHashes[i], std::move(v), arg)) {
             ReportError("Duplicate variable name: " + proc.params[i], arg, 24);
             return false;
         }

@@ -15,8 +15,10 @@
 // - Native functions receive their arguments as TVar records named "VAR" (written as the name
 //   of an existing variable; changes are copied back) or "VALUE". A native may throw; the
 //   call catches it and reports "Invalid parameters, function N : <message>".
-// - Nesting (expressions, blocks, routine calls) is bounded so that hostile scripts cannot
-//   exhaust the stack; past the bound the run fails with an ordinary error.
+// - Depth is bounded so that hostile scripts cannot exhaust the stack: expressions and blocks
+//   nest at most kMaxNesting deep within one routine body, script routines call each other at
+//   most kMaxCallDepth deep, and the native stack left is checked beside both counts
+//   (native_stack.h). Past a bound the run fails with an ordinary error.
 #pragma once
 
 #include <cstdint>
@@ -121,6 +123,9 @@ public:
     void RestoreStatementState(StatementState s);
 
     static constexpr int kMaxNesting = 300;
+    // Script routine calls in progress at once (recursion included); each call's body has a
+    // nesting budget of its own.
+    static constexpr int kMaxCallDepth = 2000;
     static constexpr int kMaxIncludeDepth = 16;
 
 private:
@@ -189,13 +194,19 @@ private:
 
     // Variables.
     bool ReadVariable(std::string_view name, uint64_t hash, Value& out);
-    bool StoreVariable(std::string_view name, uint64_t hash, Value value);
+    // Existing variable, else a name bound in the scene, else a new variable. A bound name
+    // that refuses the value is reported (at `where`) and gives false.
+    bool StoreVariable(std::string_view name, uint64_t hash, Value value, Span where);
     void WarnDottedCopies(const TVarList& list);
     // Name of a variable an argument was written as, or "" when it is not one.
     std::string_view ArgumentVariable(Span arg, std::string& scratch) const;
 
     bool EnterNesting();
     void LeaveNesting() { --nesting_; }
+    // False when the native stack is too short for going deeper.
+    bool StackLeft() const {
+        return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) > stackFloor_;
+    }
 
     std::unique_ptr<ScriptEnv> ownEnv_;
     ScriptEnv* env_;
@@ -212,6 +223,8 @@ private:
     bool stopRequested_ = false;
     int nesting_ = 0;
     int callDepth_ = 0;
+    // ScriptStackFloor() of the thread running the current evaluation; 0 before any.
+    uintptr_t stackFloor_ = 0;
 
     int errorCode_ = 0;
     std::string errorMessage_;

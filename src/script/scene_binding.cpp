@@ -163,15 +163,18 @@ bool ReadPath(ScriptEnv& env, Handle start, std::string_view name, const TVarLis
     return true;
 }
 
-bool WritePath(ScriptEnv& env, Handle start, std::string_view name, const Value& value,
-               const TVarList& vars) {
+PathWrite WritePath(ScriptEnv& env, Handle start, std::string_view name, const Value& value,
+                    const TVarList& vars) {
     Handle e = 0;
     std::string_view last;
     bool handleOnly = false;
-    if (!WalkPath(env, start, name, vars, false, e, last, handleOnly)) {
-        return false;
+    if (!WalkPath(env, start, name, vars, false, e, last, handleOnly) || e == 0 || !env.scene) {
+        return PathWrite::NotBound;
     }
-    return e != 0 && env.scene && env.scene->SetProp(e, last, value);
+    if (env.scene->SetProp(e, last, value)) {
+        return PathWrite::Stored;
+    }
+    return env.scene->RefusesValue(e, last, value) ? PathWrite::Refused : PathWrite::NotBound;
 }
 
 } // namespace kq::script

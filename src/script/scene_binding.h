@@ -38,6 +38,15 @@ public:
     // answers false. SetProp translates language-key strings itself.
     virtual bool GetProp(Handle element, std::string_view name, Value& out) = 0;
     virtual bool SetProp(Handle element, std::string_view name, const Value& value) = 0;
+    // Asked after SetProp answered false: true when the element knows the name but the value
+    // does not convert for it (a text that is no number for a float property). Such a write
+    // is an error of the script, never a new variable hiding the property.
+    virtual bool RefusesValue(Handle element, std::string_view name, const Value& value) {
+        (void)element;
+        (void)name;
+        (void)value;
+        return false;
+    }
     // "Id <ClassName>" of an element for log lines; "" for none.
     virtual std::string Describe(Handle element) const = 0;
     // The root's SaveErr: whether warnings and errors go to the error log file.
@@ -89,8 +98,14 @@ struct ScriptEnv {
 // "Not var"/"Not var NIL" warning unless the quiet flag is on, in which case it fails.
 bool ReadPath(ScriptEnv& env, Handle start, std::string_view name, const TVarList& vars,
               Value& out);
-// Writes through the scene; false when the path does not resolve or SetProp refuses.
-bool WritePath(ScriptEnv& env, Handle start, std::string_view name, const Value& value,
-               const TVarList& vars);
+// What a write through the scene came to.
+enum class PathWrite : uint8_t {
+    NotBound, // the path does not resolve or the element does not know the name
+    Stored,
+    Refused, // the element knows the name but the value does not convert for it
+};
+// Writes through the scene.
+PathWrite WritePath(ScriptEnv& env, Handle start, std::string_view name, const Value& value,
+                    const TVarList& vars);
 
 } // namespace kq::script

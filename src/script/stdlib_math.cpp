@@ -29,6 +29,11 @@ NativeRoutine Unary(double (*f)(double)) {
     };
 }
 
+// Integer results of Int64 arguments stay Int64, as with the operators.
+bool EitherInt64(const Params& p) {
+    return p[0].value.Kind() == VarKind::Int64 || p[1].value.Kind() == VarKind::Int64;
+}
+
 int32_t ToInt32Checked(double d) {
     if (!(d >= -2147483648.0 && d <= 2147483647.0)) {
         Fail("Invalid floating point operation");
@@ -165,7 +170,7 @@ void AddMathFunctions(Table& t) {
         if (b == 0) {
             Fail("Division by zero");
         }
-        r.value = Value::IntegerOrInt64(b == -1 ? 0 : a % b);
+        r.value = Value::IntegerResult(b == -1 ? 0 : a % b, EitherInt64(p));
         return true;
     };
     t["DIV"] = [](TPasCalc&, Params& p, TVar& r) {
@@ -180,7 +185,7 @@ void AddMathFunctions(Table& t) {
         if (b == -1 && a == INT64_MIN) {
             Fail("Integer overflow");
         }
-        r.value = Value::IntegerOrInt64(a / b);
+        r.value = Value::IntegerResult(a / b, EitherInt64(p));
         return true;
     };
     t["MIN"] = MinMax(false);

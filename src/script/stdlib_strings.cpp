@@ -203,6 +203,24 @@ bool FormatOne(std::string_view directive, const Value& arg, std::string& out) {
     return true;
 }
 
+// A whole specifier ("%" up to its letter) formatted with one argument the way the platform's
+// format function treats such a text: "%%" pairs are literal percent signs, other characters
+// before the directive are copied, and the directive itself formats the argument.
+bool FormatSpecifier(std::string_view specifier, const Value& arg, std::string& out) {
+    size_t k = 0;
+    while (k < specifier.size()) {
+        if (specifier[k] != '%') {
+            out.push_back(specifier[k++]);
+        } else if (k + 1 < specifier.size() && specifier[k + 1] == '%') {
+            out.push_back('%');
+            k += 2;
+        } else {
+            return FormatOne(specifier.substr(k + 1), arg, out);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void AddStringFunctions(Table& t) {
@@ -409,11 +427,8 @@ void AddStringFunctions(Table& t) {
                 out.push_back(fmt[i++]);
                 continue;
             }
-            if (i + 1 < fmt.size() && fmt[i + 1] == '%') {
-                out.push_back('%');
-                i += 2;
-                continue;
-            }
+            // A specifier runs from its "%" to the next letter, whatever lies between (a
+            // second "%" included); it takes the next argument or, with none left, is dropped.
             size_t j = i + 1;
             while (j < fmt.size() && !std::isalpha(static_cast<unsigned char>(fmt[j]))) {
                 ++j;
@@ -422,9 +437,9 @@ void AddStringFunctions(Table& t) {
                 out.append(fmt, i, std::string::npos);
                 break;
             }
-            std::string_view directive(fmt.data() + i + 1, j - i);
+            std::string_view specifier(fmt.data() + i, j - i + 1);
             if (next < p.size()) {
-                if (!FormatOne(directive, p[next].value, out)) {
+                if (!FormatSpecifier(specifier, p[next].value, out)) {
                     Fail("Format '" + fmt + "' invalid or incompatible with argument");
                 }
                 ++next;

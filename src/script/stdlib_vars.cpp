@@ -49,7 +49,11 @@ void AddVariableFunctions(Table& t) {
         size_t i = 1;
         for (; i + 1 < p.size(); i += 2) {
             Value equal;
-            if (ApplyBinary(kTokEq, p[i].value, x, equal) && equal.RawInt() != 0) {
+            // A key that cannot be compared with x fails the call, as "=" fails a statement.
+            if (!ApplyBinary(kTokEq, p[i].value, x, equal)) {
+                Fail("Invalid operand types for \"=\"");
+            }
+            if (equal.RawInt() != 0) {
                 r.value = p[i + 1].value;
                 return true;
             }

@@ -161,12 +161,15 @@ bool ToNumber(const Value& v, Number& out) {
         return true;
     case VarKind::Double:
         out.isFloat = true;
+        out.wide = false;
         out.d = v.RawDouble();
         return true;
     case VarKind::String:
+        out.wide = false;
         return ParseNumberText(v.RawStr(), out);
     default:
         out.isFloat = false;
+        out.wide = v.Kind() == VarKind::Int64;
         out.i = v.RawInt();
         return true;
     }
@@ -293,7 +296,7 @@ bool Arith(uint8_t op, const Number& x, const Number& y, Value& out) {
             return false;
         }
         if (!overflow) {
-            out = Value::IntegerOrInt64(r);
+            out = Value::IntegerResult(r, x.wide || y.wide);
             return true;
         }
     }
@@ -436,8 +439,7 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
             return false;
         }
         int64_t r = op == kTokAnd ? (x & y) : op == kTokOr ? (x | y) : (x ^ y);
-        out = (a.Kind() == VarKind::Int64 || b.Kind() == VarKind::Int64) ? Value::Int64(r)
-                                                                         : Value::IntegerOrInt64(r);
+        out = Value::IntegerResult(r, a.Kind() == VarKind::Int64 || b.Kind() == VarKind::Int64);
         return true;
     }
     case kTokShl:
@@ -447,7 +449,8 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
         if (!ToBits(a, x) || !ToBits(b, y)) {
             return false;
         }
-        if (a.Kind() == VarKind::Int64 || x < INT32_MIN || x > UINT32_MAX) {
+        if (a.Kind() == VarKind::Int64 || b.Kind() == VarKind::Int64 || x < INT32_MIN ||
+            x > UINT32_MAX) {
             uint64_t ux = static_cast<uint64_t>(x);
             unsigned n = static_cast<unsigned>(y & 63);
             out = Value::Int64(static_cast<int64_t>(op == kTokShl ? ux << n : ux >> n));
@@ -514,7 +517,7 @@ bool ApplyNegate(const Value& a, Value& out) {
         out = Value::Double(-static_cast<double>(x.i));
         return true;
     }
-    out = a.Kind() == VarKind::Int64 ? Value::Int64(-x.i) : Value::IntegerOrInt64(-x.i);
+    out = Value::IntegerResult(-x.i, x.wide);
     return true;
 }
 

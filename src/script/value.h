@@ -9,8 +9,10 @@
 // - Empty reads as 0 (and as '' next to a String), Boolean as 0/1;
 // - a String takes part in arithmetic as the number it reads as (an integer text as an
 //   integer, a decimal text as a Double); a text that is not a number is a failure;
-// - any Double operand makes the result Double; integer results are Integer while they fit in
-//   32 bits and Int64 otherwise (or when an operand is Int64).
+// - any Double operand makes the result Double;
+// - an integer result is Int64 when an operand is Int64 (the kind Int gives), otherwise Integer
+//   while it fits in 32 bits and Int64 beyond; a result past 64 bits becomes a Double. This
+//   holds for + - * AND OR XOR SHL SHR, unary minus and the library's Mod, Div, Inc and Dec.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +65,9 @@ public:
     }
     // An integer result: Integer when it fits in 32 bits, else Int64.
     static Value IntegerOrInt64(int64_t v);
+    // An integer result of operands of which one was Int64 when `wide`: Int64 then, else as
+    // IntegerOrInt64.
+    static Value IntegerResult(int64_t v, bool wide) { return wide ? Int64(v) : IntegerOrInt64(v); }
 
     VarKind Kind() const { return kind_; }
     bool IsEmpty() const { return kind_ == VarKind::Empty; }
@@ -95,6 +100,7 @@ private:
 // A number read from a value: either an integer or a floating value.
 struct Number {
     bool isFloat = false;
+    bool wide = false; // read from an Int64 value
     int64_t i = 0;
     double d = 0.0;
     double AsDouble() const { return isFloat ? d : static_cast<double>(i); }

@@ -231,6 +231,31 @@ TEST(DbSettings, ScriptsReachTheSettingsThroughTheRoot) {
     f.db.reset(); // before the script runtime goes
 }
 
+// Length and DelLastChar count a three-byte character once in the Unicode mode and every byte
+// outside it; the scripts learn the mode from the root. (GetIni and SetIni ask the root
+// directly: see the tests above.)
+TEST(DbSettings, ScriptStringFunctionsFollowTheRootsUnicodeMode) {
+    const std::string text = "A" + scene::ToThreeByte(u"В"); // "A", 0x01 0x12 0x04
+    ASSERT_EQ(text.size(), 4u);
+    for (const bool unicode : {false, true}) {
+        SCOPED_TRACE(unicode ? "Unicode mode" : "byte mode");
+        SettingsFixture f;
+        ASSERT_TRUE(unicode ? f.LoadUnicodeScene() : f.LoadScene());
+        ASSERT_EQ(f.db->UnicodeMode(), unicode);
+        scene::ScriptRuntime scripts(f.rt,
+                                     [](script::TPasCalc& calc) { script::RegisterLibrary(calc); });
+        f.rt.scripts = &scripts;
+        scripts.SetRoot(f.db.get());
+        f.db->SetScript(scene::ScriptSlot::Update,
+                        "S := '" + text +
+                            "'; TAG := IntToStr(Length(S)) + '|' + DelLastChar(S) + '|' +"
+                            "IntToStr(Length(DelLastChar(S)));");
+        f.db->Update();
+        EXPECT_EQ(f.db->Tag, unicode ? std::string("2|A|1") : std::string("4|A\x01\x12|3"));
+        f.db.reset(); // before the script runtime goes
+    }
+}
+
 TEST(DbSettings, OtherRootNames) {
     SettingsFixture f;
     f.rt.desktopWidth = 1920;

@@ -128,6 +128,46 @@ TEST(ScriptBinding, SetPropConversionsAndSpecialNames) {
     EXPECT_FALSE(s.start->SetProp("NOSUCHNAME", Value::Int(1)));
 }
 
+TEST(ScriptBinding, LogLinesDescribeTheElementByIdAndClass) {
+    ScriptedScene s;
+    s.Run(*s.start, "A := NOSUCHNAME; B := 1 +;");
+    ASSERT_EQ(s.log.size(), 2u);
+    EXPECT_EQ(s.log[0], "Not var NOSUCHNAME (in Start <TKQImage> Update");
+    EXPECT_EQ(s.log[1].substr(s.log[1].rfind(" in ")), " in Start <TKQImage>) Update");
+    EXPECT_EQ(s.scripts.Describe(s.menu->Handle()), "Menu <TKQScreen>");
+    EXPECT_EQ(s.scripts.Describe(0), "");
+}
+
+TEST(ScriptBinding, ANonNumberForAFloatPropertyStopsTheScriptAndCreatesNoVariable) {
+    ScriptedScene s;
+    ASSERT_TRUE(s.start->SetProp("SCALE", Value::Double(2)));
+    s.start->Tag = "before";
+    s.Run(*s.start, "SCALE := 'big'; TAG := 'went on';");
+    ASSERT_EQ(s.log.size(), 1u);
+    EXPECT_EQ(s.log[0].substr(0, s.log[0].find(" (")), "Invalid variable type: SCALE");
+    EXPECT_EQ(s.start->Tag, "before"); // the run stopped at the failed write
+    EXPECT_DOUBLE_EQ(scene::PropFloat(s.Get(*s.start, "Scale")), 2.0);
+
+    s.Run(*s.start, "SCALE := SCALE + 1; TAG := SCALE;");
+    EXPECT_EQ(s.start->Tag, "3");
+    s.log.clear();
+    s.Run(*s.quit, "KQDB.MENU.START.SCALE := 'x'; TAG := 'went on';");
+    ASSERT_EQ(s.log.size(), 1u);
+    EXPECT_EQ(s.log[0].substr(0, s.log[0].find(" (")),
+              "Invalid variable type: KQDB.MENU.START.SCALE");
+    EXPECT_NE(s.quit->Tag, "went on");
+    EXPECT_DOUBLE_EQ(scene::PropFloat(s.Get(*s.start, "Scale")), 3.0);
+
+    // Integer properties take a text that is no number as 0, without an error.
+    s.log.clear();
+    EXPECT_EQ(s.Run(*s.start, "X := 'abc'; TAG := X;"), "0");
+    EXPECT_TRUE(s.log.empty());
+    // A language key whose text is a number converts like that text would.
+    EXPECT_FALSE(s.start->RefusesValue("SCALE", Value::Str("1.5")));
+    EXPECT_TRUE(s.start->RefusesValue("SCALE", Value::Str("\"Menu.None\"")));
+    EXPECT_FALSE(s.start->RefusesValue("NOSUCHNAME", Value::Str("x")));
+}
+
 TEST(ScriptBinding, SelfAndPreviousSelfAroundARun) {
     ScriptedScene s;
     EXPECT_EQ(s.Run(*s.quit, "TAG := PREEXKQE;"), "0"); // nothing ran before at rest

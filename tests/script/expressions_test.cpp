@@ -72,11 +72,54 @@ TEST(Expressions, FailedOperandsReportTheOperator) {
     EXPECT_EQ(c.Message(), "Invalid operand types for \"NOT\"");
 }
 
+TEST(Expressions, UnaryPlusLeavesAnyOperandAsItIs) {
+    Calc c;
+    ASSERT_TRUE(c.Run("A := +'x'; B := +'12'; C := +2.5; D := + + TRUE; E := +''"));
+    ExpectStr(c.Var("A"), "x");
+    ExpectStr(c.Var("B"), "12"); // not converted to a number
+    ExpectDouble(c.Var("C"), 2.5);
+    ExpectBool(c.Var("D"), true);
+    ExpectStr(c.Var("E"), "");
+    EXPECT_FALSE(c.Run("A := -+'x'")); // the minus still converts
+    EXPECT_EQ(c.Message(), "Invalid operand types for \"-\"");
+}
+
 TEST(Expressions, IntegerOverflowWidens) {
     Calc c;
     ASSERT_TRUE(c.Run("A := 2000000000 + 2000000000; B := 2000000000 * 2000000000 * 10;"));
     ExpectInt(c.Var("A"), 4000000000LL, VarKind::Int64);
     ExpectDouble(c.Var("B"), 4e19);
+}
+
+// One scheme for every integer result: an Int64 operand (what Int gives) makes it Int64.
+TEST(Expressions, AnInt64OperandGivesAnInt64Result) {
+    Calc c;
+    ASSERT_TRUE(c.Run("I := Int(5); A := I + 1; B := 1 + I; C := I * 2; D := 10 - I; E := -I;"
+                      "F := I AND 3; G := 1 SHL I; H := I SHR 1; J := Mod(I, 3); K := Div(11, I);"
+                      "L := I; Inc(L); M := I; Dec(M, 2); N := '7' + I; O := +I; P := I XOR I;"
+                      "Q := 2.5 + I; R := I = 5; S := I / 5; T := 5 + 1; U := Mod(7, 3)"));
+    const VarKind w = VarKind::Int64;
+    ExpectInt(c.Var("A"), 6, w);
+    ExpectInt(c.Var("B"), 6, w);
+    ExpectInt(c.Var("C"), 10, w);
+    ExpectInt(c.Var("D"), 5, w);
+    ExpectInt(c.Var("E"), -5, w);
+    ExpectInt(c.Var("F"), 1, w);
+    ExpectInt(c.Var("G"), 32, w);
+    ExpectInt(c.Var("H"), 2, w);
+    ExpectInt(c.Var("J"), 2, w);
+    ExpectInt(c.Var("K"), 2, w);
+    ExpectInt(c.Var("L"), 6, w);
+    ExpectInt(c.Var("M"), 3, w);
+    ExpectInt(c.Var("N"), 12, w);
+    ExpectInt(c.Var("O"), 5, w);
+    ExpectInt(c.Var("P"), 0, w);
+    // Floating and comparison results keep their own kinds; plain integers stay Integer.
+    ExpectDouble(c.Var("Q"), 7.5);
+    ExpectBool(c.Var("R"), true);
+    ExpectDouble(c.Var("S"), 1);
+    ExpectInt(c.Var("T"), 6);
+    ExpectInt(c.Var("U"), 1);
 }
 
 // A scene that only translates language keys.

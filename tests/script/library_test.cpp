@@ -84,6 +84,18 @@ TEST(Library, Strings) {
     EXPECT_EQ(c.Code(), 7);
 }
 
+TEST(Library, FormatPercentPairsBelongToTheSpecifierTheyStart) {
+    Calc c;
+    // "%%" is not an escape of its own: it starts a specifier running to the next letter,
+    // which takes an argument (its "%%" printing one "%") or is dropped when none is left.
+    ASSERT_TRUE(c.Run("A := Format('%% done, %d', 1, 2); B := Format('%d: 100%% sure', 5);"
+                      "C := Format('%d%%', 5); D := Format('%%%d', 7)"));
+    ExpectStr(c.Var("A"), "% done, 2");
+    ExpectStr(c.Var("B"), "5: 100ure");
+    ExpectStr(c.Var("C"), "5%%");
+    ExpectStr(c.Var("D"), "%7");
+}
+
 TEST(Library, Format) {
     Calc c;
     ASSERT_TRUE(
@@ -97,6 +109,7 @@ TEST(Library, Format) {
     ExpectStr(c.Var("E"), "007");
     ExpectStr(c.Var("F"), "100% 1,234,567.50");
     EXPECT_FALSE(c.Run("A := Format('%d')"));
+    EXPECT_FALSE(c.Run("A := Format('%5%d', 1)"));
     EXPECT_FALSE(c.Run("A := Format('%d', 'x')"));
 }
 
@@ -219,6 +232,19 @@ TEST(Library, VariablesAndScripts) {
     ExpectInt(c.Var("P"), 0, VarKind::Byte);
     EXPECT_FALSE(c.Run("SetVar('NOPE', 1)"));
     EXPECT_FALSE(c.Run("X := Decode(3, 1, 'a', 2, 'b')"));
+}
+
+TEST(Library, DecodeFailsOnAKeyItCannotCompare) {
+    Calc c;
+    ASSERT_TRUE(c.Run("A := Decode('2', 1, 'a', 2, 'b'); B := Decode('x', 'x', 1, 'z')"));
+    ExpectStr(c.Var("A"), "b"); // a numeric text compares as its number
+    ExpectInt(c.Var("B"), 1);
+    // 'x' against the key 1 is no comparison at all, even when a later key would match.
+    EXPECT_FALSE(c.Run("X := Decode('x', 1, 'a', 'x', 'b', 'z')"));
+    EXPECT_EQ(c.Code(), 7);
+    EXPECT_EQ(c.Message(), "Invalid parameters, function DECODE : Invalid operand types for \"=\"");
+    EXPECT_FALSE(c.Has("X"));
+    EXPECT_FALSE(c.Run("X := Decode(1, 'y', 'a')"));
 }
 
 TEST(Library, ExecInsideALoopKeepsTheLoopGoing) {

@@ -1,4 +1,5 @@
 // kqplayer: runs a game made with KQMaker. See shell/app.h for the command line.
+#include "script/native_stack.h"
 #include "shell/app.h"
 
 #include <SDL.h>
@@ -34,14 +35,18 @@ int main(int argc, char** argv) {
     auto parsed = kq::shell::ParseCommandLine(argc, argv);
     if (const int* code = std::get_if<int>(&parsed))
         return *code;
-    int code = 1;
-    try {
-        code = kq::shell::RunPlayer(std::get<kq::shell::PlayerOptions>(parsed),
-                                    ProgramFile(argc > 0 ? argv[0] : nullptr));
-    } catch (const std::exception& e) {
-        // Nothing should get here; if it does, say what and end cleanly.
-        spdlog::critical("kqplayer: unexpected failure: {}", e.what());
-    }
-    SDL_Quit(); // also ends SDL's session-bus connection
-    return code;
+    // Game scripts may recurse deeply: the player runs on a thread whose stack holds the
+    // interpreter's bounds (script/native_stack.h).
+    return kq::script::RunWithScriptStack([&] {
+        int code = 1;
+        try {
+            code = kq::shell::RunPlayer(std::get<kq::shell::PlayerOptions>(parsed),
+                                        ProgramFile(argc > 0 ? argv[0] : nullptr));
+        } catch (const std::exception& e) {
+            // Nothing should get here; if it does, say what and end cleanly.
+            spdlog::critical("kqplayer: unexpected failure: {}", e.what());
+        }
+        SDL_Quit(); // also ends SDL's session-bus connection
+        return code;
+    });
 }

@@ -35,9 +35,10 @@
 #include "render/recording_canvas.h"
 #include "scene/db.h"
 #include "scene/script_runtime.h"
-#include "scriptlib/engine_functions.h"
+#include "script/native_stack.h"
 #include "script/pascalc.h"
 #include "script/stdlib.h"
+#include "scriptlib/engine_functions.h"
 #include "shell/game_loading.h"
 
 #include <filesystem>
@@ -160,7 +161,7 @@ int RunInScene(const std::string& source, const SceneOptions& options, const std
 
 } // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     CLI::App app{"Runs a script on a fresh interpreter and prints its variables"};
     std::string file;
     std::string text;
@@ -217,4 +218,10 @@ int main(int argc, char** argv) {
     bool ok = calc.Run(source);
     PrintVariables(calc.Variables(), codec);
     return ok ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    // Scripts may recurse deeply: they run on a thread whose stack holds the interpreter's
+    // bounds (script/native_stack.h).
+    return kq::script::RunWithScriptStack([&] { return Main(argc, argv); });
 }
