@@ -140,11 +140,12 @@ bool ShapeFilterBuffers::Apply(int32_t filter, double par1, double par2, double 
         return true;
     case kGrayscale: {
         ToGrey(work_, grey_);
+        // Each pixel's colour becomes grey x $010101 under its own alpha.
         for (int y = 0; y < work_.Height(); ++y) {
-            uint8_t* p = work_.Row(y);
+            uint32_t* p = work_.Words() + static_cast<size_t>(y) * work_.Width();
             const uint8_t* g = grey_.Row(y);
-            for (int x = 0; x < work_.Width(); ++x, p += 4)
-                p[kBlue] = p[kGreen] = p[kRed] = g[x];
+            for (int x = 0; x < work_.Width(); ++x)
+                p[x] = (p[x] & 0xFF000000u) | (g[x] * 0x010101u);
         }
         return true;
     }

@@ -126,11 +126,25 @@ TEST(PixelFilterKernels, ZeroDivisorCountsAsOneAndRuntimeWeightsMatch) {
     TFastDIB flat = Dib(3, 3, std::vector<uint32_t>(9, 0xFF646464u));
     kq::media::CornerKernel(flat, 1, 1, -4);
     EXPECT_EQ(Words(flat), std::vector<uint32_t>(9, 0xFF000000u));
-    TFastDIB a = RandomDib(7, 5, 1);
-    TFastDIB b = a;
-    kq::media::CornerKernel(a, 2, 1, -10);
-    kq::media::Sharpen(b, 2);
-    EXPECT_EQ(Words(a), Words(b));
+    // The fixed kernels take a faster path through the middle of the picture; the general
+    // one must agree with it everywhere.
+    struct Fixed {
+        void (*filter)(TFastDIB&, int32_t);
+        int32_t corner, centre;
+    };
+    const Fixed fixed[] = {{kq::media::Sharpen, 1, -10},
+                           {kq::media::SharpenMore, 5, -35},
+                           {kq::media::BlurEdges, 2, -3},
+                           {kq::media::BleedEdges, 2, -4},
+                           {kq::media::SplitBlur, 1, 0}};
+    for (const Fixed& f : fixed)
+        for (int32_t distance : {1, 2, 5, -3, 40}) {
+            TFastDIB a = RandomDib(37, 23, static_cast<uint32_t>(distance + 100));
+            TFastDIB b = a;
+            kq::media::CornerKernel(a, distance, f.corner, f.centre);
+            f.filter(b, distance);
+            EXPECT_EQ(Words(a), Words(b)) << f.corner << " " << f.centre << " " << distance;
+        }
 }
 
 TEST(PixelFilterSoften, RowsFromTheLeftWithEdges) {
@@ -332,6 +346,13 @@ TEST(PixelFilterTables, GammaGreyAndApplication) {
     EXPECT_EQ(grey.Row(0)[1], 255);
     EXPECT_EQ(grey.Row(0)[2], 1);
     EXPECT_EQ(grey.Row(1)[4], 0);
+    // Every channel value goes through the 0..85 rise.
+    TFastDIB ramp(256, 1, 32);
+    for (uint32_t i = 0; i < 256; ++i)
+        ramp.Words()[i] = i << 16 | i << 8 | i;
+    kq::media::ToGrey(ramp, grey);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(grey.Row(0)[i], 3 * third[i]) << i;
 
     ChannelTable red = identity, green = identity, blue = identity;
     red[0x30] = 1;
