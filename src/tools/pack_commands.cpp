@@ -1,9 +1,12 @@
 #include "tools/pack_commands.h"
 
 #include "media/game_files.h"
+#include "media/image_decode.h"
+#include "media/shape_filter.h"
 #include "media/store.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <iomanip>
 #include <ostream>
@@ -230,6 +233,59 @@ int ExtractCommand(const fs::path& pack, const fs::path& dir, const std::vector<
     }
     out << written << " member(s) extracted to " << dir.string() << "\n";
     return status;
+}
+
+namespace {
+
+// A filter value from its number or name; nothing for anything else (negative numbers too).
+std::optional<int32_t> ParseFilter(const std::string& text) {
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (!text.empty() && ec == std::errc() && ptr == end)
+        return value >= 0 ? std::optional<int32_t>(value) : std::nullopt;
+    return media::FilterValueFromName(text);
+}
+
+} // namespace
+
+int FilterCommand(const fs::path& input, const fs::path& output, const FilterOptions& options,
+                  std::ostream& err) {
+    const std::optional<int32_t> filter = ParseFilter(options.filter);
+    if (!filter) {
+        err << "kqpack: unknown filter '" << options.filter
+            << "' (a number from 0, or a name such as flWave)\n";
+        return 1;
+    }
+    const std::optional<std::string> data = media::ReadWholeFile(input);
+    if (!data) {
+        err << "kqpack: cannot read '" << input.string() << "'\n";
+        return 1;
+    }
+    std::optional<media::Picture> picture = media::DecodeImage(*data, input.filename().string());
+    if (!picture || picture->Empty()) {
+        err << "kqpack: cannot decode the picture '" << input.string() << "'\n";
+        return 1;
+    }
+    media::ConvertTo32(*picture);
+
+    // A work buffer word is the picture's ARGB word, so the picture goes in and out as is; the
+    // filters change colours only, so every pixel leaves with the alpha it came with.
+    media::ShapeFilterBuffers buffers;
+    media::TFastDIB& work = buffers.Work(picture->width, picture->height);
+    std::copy(picture->pixels.begin(), picture->pixels.end(), work.Words());
+    std::mt19937 random(options.seed);
+    buffers.Apply(*filter, options.par1, options.par2, options.par3, random);
+    std::copy(work.Words(), work.Words() + work.PixelCount(), picture->pixels.begin());
+
+    const std::string png = media::EncodePng(*picture);
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    if (png.empty() || !file || !file.write(png.data(), static_cast<std::streamsize>(png.size())) ||
+        !file.flush()) {
+        err << "kqpack: cannot write '" << output.string() << "'\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace kq::tools

@@ -1,5 +1,5 @@
 // Resource packs (".kst") for the authoring tool kqpack: building a pack from a folder, listing
-// its members and extracting them.
+// its members and extracting them; and previewing a shape effect's pixel filter on a picture.
 //
 // Member names are relative paths in upper case with "\" separators, in the game's code page
 // (file names on disk are UTF-8). Extraction refuses member names that would leave the target
@@ -45,5 +45,22 @@ int ListCommand(const std::filesystem::path& pack, const media::TextCodec& codec
 int ExtractCommand(const std::filesystem::path& pack, const std::filesystem::path& dir,
                    const std::vector<std::string>& names, const media::TextCodec& codec,
                    std::ostream& out, std::ostream& err);
+
+// "kqpack filter": one pixel filter of a shape effect over a picture file.
+struct FilterOptions {
+    std::string filter; // the filter value (0..15, from 16 up: no filter) or its name, any case
+    double par1 = 0;
+    double par2 = 0;
+    double par3 = 0;
+    uint32_t seed = 0; // seeds the random numbers of the noise filter
+};
+
+// Reads input (PNG, JPEG, BMP or TGA, chosen by its extension as the player does), applies the
+// filter with fresh buffers (the second buffer zero), and writes the result as a 32-bit PNG:
+// alpha and the colours of transparent pixels are kept as they were, nothing is premultiplied.
+// The same options give the same picture. An unknown filter (a negative value included), an
+// unreadable input or an unwritable output: one line to err and exit code 1.
+int FilterCommand(const std::filesystem::path& input, const std::filesystem::path& output,
+                  const FilterOptions& options, std::ostream& err);
 
 } // namespace kq::tools

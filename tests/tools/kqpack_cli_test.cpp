@@ -1,4 +1,5 @@
 // Runs the built kqpack program to check what a shell sees: exit codes and messages.
+#include "media/image_test_util.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,35 @@ TEST_F(KqpackCliTest, BuildDumpAndTruncatedDump) {
     const std::string kept = kq::test::ReadAll(json2);
     EXPECT_NE(kept.find("\"Id\": \"A\""), std::string::npos);
     EXPECT_EQ(kept.find("\"Id\": \"B\""), std::string::npos);
+}
+
+TEST_F(KqpackCliTest, FilterEndToEnd) {
+    auto pixel = [](int x, int y) {
+        return static_cast<uint32_t>((x * 30) << 24 | (x * 20) << 16 | (y * 25) << 8 | 0x40);
+    };
+    const fs::path in = dir_.Write("in.png", kq::test::MakePng(9, 7, pixel));
+    const fs::path out = dir_.Path() / "out.png";
+    const std::string files = Quoted(in) + " " + Quoted(out);
+    // Negative parameters are values, not options.
+    ASSERT_EQ(Run("filter " + files + " --filter flwave --par1 -2.5 --par2 3 --par3 2"), 0) << err_;
+    std::optional<kq::media::Picture> result = kq::media::DecodePng(kq::test::ReadAll(out));
+    ASSERT_TRUE(result);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x)
+            EXPECT_EQ(result->At(x, y) >> 24, pixel(x, y) >> 24) << x << "," << y;
+    EXPECT_NE(kq::test::ReadAll(out), kq::test::ReadAll(in));
+
+    ASSERT_EQ(Run("filter " + files + " --filter 11 --par1 80 --seed 5"), 0) << err_;
+    const std::string seeded = kq::test::ReadAll(out);
+    ASSERT_EQ(Run("filter " + files + " --filter flAddNoise --par1 80 --seed 5"), 0) << err_;
+    EXPECT_EQ(kq::test::ReadAll(out), seeded);
+
+    EXPECT_EQ(Run("filter " + files + " --filter 40"), 0) << err_;
+    EXPECT_EQ(Run("filter " + files + " --filter -1"), 1);
+    EXPECT_EQ(err_, "kqpack: unknown filter '-1' (a number from 0, or a name such as flWave)\n");
+    EXPECT_EQ(Run("filter " + Quoted(dir_.Path() / "none.png") + " " + Quoted(out) + " --filter 2"),
+              1);
+    EXPECT_EQ(Run("filter " + files), 2); // --filter is required
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tools/pack_commands.h"
 
 #include "media/game_files.h"
+#include "media/image_test_util.h"
 #include "media/store.h"
 #include "support/test_support.h"
 
@@ -144,6 +145,83 @@ TEST_F(PackCommandsTest, PackInsideItsOwnFolderIsNotPackedIntoItself) {
     ASSERT_TRUE(store.OpenPack(pack));
     ASSERT_EQ(store.Directory().size(), 1u);
     EXPECT_EQ(store.Directory()[0].name, "A.TXT");
+}
+
+// A picture with alpha, including fully transparent pixels that still carry a colour.
+uint32_t FilterInputPixel(int x, int y) {
+    const uint32_t alpha = (x + y) % 3 == 0 ? 0u : static_cast<uint32_t>(40 * (x + y)) & 0xFF;
+    return (alpha << 24) | static_cast<uint32_t>((x * 50) << 16 | (y * 60) << 8 | (x * y * 9));
+}
+
+TEST_F(PackCommandsTest, FilterKeepsAlphaAndTransparentColours) {
+    const fs::path in = dir_.Write("in.png", test::MakePng(6, 4, FilterInputPixel));
+    const fs::path out = dir_.Path() / "out.png";
+    // Contrast 128 on every channel: below 128 becomes 0, the rest 255.
+    FilterOptions options{.filter = "12", .par1 = 128, .par2 = 128, .par3 = 128};
+    ASSERT_EQ(FilterCommand(in, out, options, err_), 0) << err_.str();
+    std::optional<media::Picture> result = media::DecodePng(test::ReadAll(out));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->width, 6);
+    ASSERT_EQ(result->height, 4);
+    auto contrast = [](uint32_t v) { return v < 128 ? 0u : 255u; };
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const uint32_t p = FilterInputPixel(x, y);
+            const uint32_t expected = (p & 0xFF000000u) | contrast((p >> 16) & 0xFF) << 16 |
+                                      contrast((p >> 8) & 0xFF) << 8 | contrast(p & 0xFF);
+            EXPECT_EQ(result->At(x, y), expected) << x << "," << y;
+        }
+    // Names in any case; a shift by one column.
+    options = {.filter = "FLSHIFT", .par1 = 1};
+    ASSERT_EQ(FilterCommand(in, out, options, err_), 0) << err_.str();
+    result = media::DecodePng(test::ReadAll(out));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->At(0, 1),
+              (FilterInputPixel(0, 1) & 0xFF000000u) | (FilterInputPixel(1, 1) & 0xFFFFFFu));
+    // From 16 up: a valid value that changes nothing.
+    options = {.filter = "16"};
+    ASSERT_EQ(FilterCommand(in, out, options, err_), 0) << err_.str();
+    result = media::DecodePng(test::ReadAll(out));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->At(5, 3), FilterInputPixel(5, 3));
+    EXPECT_EQ(result->At(0, 0), FilterInputPixel(0, 0));
+}
+
+TEST_F(PackCommandsTest, FilterSeedRepeatsNoise) {
+    const fs::path in = dir_.Write("in.png", test::MakePng(16, 16, FilterInputPixel));
+    auto run = [&](uint32_t seed, const std::string& name) {
+        FilterOptions options{.filter = "flAddNoise", .par1 = 60, .seed = seed};
+        EXPECT_EQ(FilterCommand(in, dir_.Path() / name, options, err_), 0) << err_.str();
+        return test::ReadAll(dir_.Path() / name);
+    };
+    const std::string a = run(0, "a.png");
+    EXPECT_EQ(run(0, "b.png"), a);
+    EXPECT_NE(run(1, "c.png"), a);
+    EXPECT_NE(test::ReadAll(in), a);
+}
+
+TEST_F(PackCommandsTest, FilterFailuresAreOneLine) {
+    const fs::path in = dir_.Write("in.png", test::MakePng(2, 2, FilterInputPixel));
+    const fs::path out = dir_.Path() / "out.png";
+    auto fails = [&](const fs::path& input, const fs::path& output, const std::string& filter,
+                     const std::string& message) {
+        std::ostringstream err;
+        EXPECT_EQ(FilterCommand(input, output, FilterOptions{.filter = filter}, err), 1) << filter;
+        const std::string text = err.str();
+        EXPECT_NE(text.find(message), std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    };
+    fails(in, out, "-1", "unknown filter '-1'");
+    fails(in, out, "flWavy", "unknown filter 'flWavy'");
+    fails(in, out, "", "unknown filter");
+    fails(in, out, "3x", "unknown filter");
+    fails(in, out, "99999999999", "unknown filter");
+    fails(dir_.Path() / "missing.png", out, "1", "cannot read");
+    const fs::path corrupt =
+        dir_.Write("bad.png", test::MakePng(2, 2, FilterInputPixel).substr(0, 30));
+    fails(corrupt, out, "1", "cannot decode");
+    fails(in, dir_.Path() / "no" / "such" / "out.png", "2", "cannot write");
+    EXPECT_FALSE(fs::exists(out));
 }
 
 } // namespace

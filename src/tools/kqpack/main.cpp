@@ -3,7 +3,7 @@
 //
 // Exit codes: 0 success, 1 bad or unreadable input (or a failed write), 2 wrong usage.
 // Subcommands: build, dump (scenes), pack, list, extract (packs), font (font archives), image
-// (how the player loads a picture).
+// (how the player loads a picture), filter (a shape effect's pixel filter over a picture).
 //
 // Each subcommand is one Add...Command function below that declares its options and sets the
 // action to run; a new subcommand is one more such function and one line in main.
@@ -143,6 +143,27 @@ void AddImageCommand(CLI::App& app, Context& ctx) {
     });
 }
 
+void AddFilterCommand(CLI::App& app, Context& ctx) {
+    auto* cmd = app.add_subcommand("filter", "apply a shape effect's pixel filter to a picture");
+    auto in = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    auto options = std::make_shared<kq::tools::FilterOptions>();
+    cmd->add_option("IN", *in, "picture to read (PNG, JPEG, BMP, TGA)")->required();
+    cmd->add_option("OUT", *out, "PNG to write")->required();
+    cmd->add_option("--filter", options->filter, "filter value (0..15) or name (flWave ...)")
+        ->required();
+    cmd->add_option("--par1", options->par1, "Par1 (default 0)");
+    cmd->add_option("--par2", options->par2, "Par2 (default 0)");
+    cmd->add_option("--par3", options->par3, "Par3 (default 0)");
+    cmd->add_option("--seed", options->seed,
+                    "seed of the noise filter's random numbers (default 0)");
+    cmd->callback([&ctx, in, out, options] {
+        ctx.action = [in, out, options](const kq::media::TextCodec&) {
+            return kq::tools::FilterCommand(*in, *out, *options, std::cerr);
+        };
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,6 +182,7 @@ int main(int argc, char** argv) {
     AddExtractCommand(app, ctx);
     AddFontCommand(app, ctx);
     AddImageCommand(app, ctx);
+    AddFilterCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
