@@ -61,7 +61,13 @@ void main() {
 }
 )";
 
-GLenum GlFactor(BlendFactor f, bool dest) {
+// What the saturated source alpha, min(As, 1 - Ad) for colour and 1 for alpha, becomes as a
+// destination factor. The screen has no alpha channel: Ad is 1 there and the factor exactly 0.
+// Render targets keep alpha per pixel, which only GL's own factor follows; where the context
+// refuses it as a destination factor, one is the nearest constant.
+enum class SaturatedDest { kZero, kExact, kOne };
+
+GLenum GlFactor(BlendFactor f, bool dest, SaturatedDest saturatedDest = SaturatedDest::kOne) {
     switch (f) {
     case BlendFactor::kZero:
         return GL_ZERO;
@@ -84,8 +90,10 @@ GLenum GlFactor(BlendFactor f, bool dest) {
     case BlendFactor::kInvDestColor:
         return GL_ONE_MINUS_DST_COLOR;
     case BlendFactor::kSrcAlphaSat:
-        // GL 3.3 accepts the saturated factor only for the source.
-        return dest ? GL_ONE : GL_SRC_ALPHA_SATURATE;
+        if (!dest || saturatedDest == SaturatedDest::kExact) {
+            return GL_SRC_ALPHA_SATURATE;
+        }
+        return saturatedDest == SaturatedDest::kZero ? GL_ZERO : GL_ONE;
     }
     return dest ? GL_ZERO : GL_ONE;
 }
@@ -158,6 +166,7 @@ struct GlCanvas::Impl {
     std::vector<SavedTarget> targets;
     RectI clip{0, 0, kSceneWidth, kSceneHeight};
     bool filtering = false;
+    bool saturateAsDest = false; // the context takes GL_SRC_ALPHA_SATURATE as a destination
     QuadBatch batch{kMaxBatchQuads};
     GlCanvasStats stats;
     std::vector<uint32_t> convertScratch;
@@ -302,6 +311,12 @@ struct GlCanvas::Impl {
             return false;
         }
         glGenFramebuffers(1, &readFbo);
+        // Older contexts accept the saturated factor for the source only.
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glBlendFunc(GL_ONE, GL_SRC_ALPHA_SATURATE);
+        saturateAsDest = glGetError() == GL_NO_ERROR;
+        glBlendFunc(GL_ONE, GL_ZERO);
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -325,7 +340,11 @@ struct GlCanvas::Impl {
         glScissor(s.clip.left, s.clip.top, s.clip.Width(), s.clip.Height());
         if (s.blend.blending) {
             glEnable(GL_BLEND);
-            glBlendFunc(GlFactor(s.blend.source, false), GlFactor(s.blend.dest, true));
+            // The screen has no alpha; render targets have it per pixel.
+            const SaturatedDest saturated = targets.empty()  ? SaturatedDest::kZero
+                                            : saturateAsDest ? SaturatedDest::kExact
+                                                             : SaturatedDest::kOne;
+            glBlendFunc(GlFactor(s.blend.source, false), GlFactor(s.blend.dest, true, saturated));
             glBlendEquation(GlEquation(s.blend.op));
         } else {
             glDisable(GL_BLEND);

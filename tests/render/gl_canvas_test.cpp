@@ -166,6 +166,47 @@ TEST_F(GlPictureTest, GradientText) {
     EXPECT_TRUE(MatchesReference("gradient_text", kSceneWidth, kSceneHeight, px));
 }
 
+TEST(GlCanvas, SaturatedAlphaAsDestinationFactorOnTheScreenIsZero) {
+    KQ_REQUIRE_GL(canvas);
+    canvas->BeginFrame();
+    canvas->Clear(0xFF000000u);
+    canvas->FillRect(10, 10, 20, 20, 0xFF202020u, kBlendOpaque);
+    canvas->FillRect(40, 10, 20, 20, 0xFF202020u, kBlendOpaque);
+    // Source factor one, destination factor saturated alpha: min(As, 1 - 1) = 0 on the screen,
+    // so the destination drops out whatever the source alpha.
+    canvas->FillRect(10, 10, 20, 20, 0xFF404040u, 0x0A01);
+    canvas->FillRect(40, 10, 20, 20, 0x80404040u, 0x0A01);
+    // As a source factor it is zero on the screen too: (0, one) keeps the destination.
+    canvas->FillRect(40, 40, 20, 20, 0xFF202020u, kBlendOpaque);
+    canvas->FillRect(40, 40, 20, 20, 0xFF404040u, 0x010A);
+    canvas->EndFrame();
+    const auto px = canvas->ReadScreen();
+    EXPECT_EQ(At(px, 20, 20), 0xFF404040u);
+    EXPECT_EQ(At(px, 50, 20), 0xFF404040u);
+    EXPECT_EQ(At(px, 50, 50), 0xFF202020u);
+}
+
+TEST(GlCanvas, SaturatedAlphaAsDestinationFactorFollowsTargetAlpha) {
+    KQ_REQUIRE_GL(canvas);
+    const TextureId target = canvas->CreateRenderTarget(16, 8);
+    ASSERT_NE(target, kNoTexture);
+    canvas->BeginFrame();
+    ASSERT_TRUE(canvas->BeginTarget(target));
+    canvas->Clear(0x00202020u);                              // left half: alpha 0
+    canvas->FillRect(8, 0, 8, 8, 0xFF202020u, kBlendOpaque); // right half: alpha 1
+    canvas->FillRect(0, 0, 16, 8, 0x80404040u, 0x0A01);
+    canvas->EndTarget();
+    const uint32_t transparent = canvas->ReadPixel(target, 2, 2).value_or(0);
+    const uint32_t opaque = canvas->ReadPixel(target, 12, 2).value_or(0);
+    canvas->FreeTexture(target);
+    // Alpha: As + Ad (the factor's alpha is one).
+    EXPECT_EQ(transparent >> 24, 0x80u);
+    EXPECT_EQ(opaque >> 24, 0xFFu);
+    // Colour: 0x40 + 0x20 * min(0.5, 1 - Ad).
+    EXPECT_NEAR(static_cast<int>(transparent & 0xFF), 0x50, 1);
+    EXPECT_EQ(opaque & 0xFFFFFF, 0x404040u);
+}
+
 TEST(GlCanvas, BatchesUntilStateChanges) {
     KQ_REQUIRE_GL(canvas);
     const auto pixels = TestPixels();
