@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 constexpr uint32_t kBiAlphaBitfields = 6;
 
@@ -124,11 +125,16 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
     bool supported = false;
     switch (info.bits) {
     case 1:
-    case 4:
-    case 8:
     case 24:
-        supported = info.compression == kBiRgb || (info.bits == 8 && info.compression == kBiRle8);
+        supported = info.compression == kBiRgb;
         break;
+    case 4:
+        supported = info.compression == kBiRgb || info.compression == kBiRle4;
+        break;
+    case 8:
+        supported = info.compression == kBiRgb || info.compression == kBiRle8;
+        break;
+    case 16:
     case 32:
         supported = info.compression == kBiRgb || info.compression == kBiBitfields ||
                     info.compression == kBiAlphaBitfields;
@@ -140,6 +146,13 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
         spdlog::warn("image {}: unsupported BMP ({} bits, compression {})", name, info.bits,
                      info.compression);
         return false;
+    }
+    if (info.bits == 16 && info.compression == kBiRgb) {
+        // Plain 16-bit pixels are 5-5-5 with the top bit unused.
+        info.redMask = 0x7C00;
+        info.greenMask = 0x03E0;
+        info.blueMask = 0x001F;
+        info.alphaMask = 0;
     }
     if (info.bits <= 8) {
         size_t maxCount = size_t{1} << info.bits;
@@ -162,27 +175,31 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
     return true;
 }
 
-bool DecodeRle8(const Reader& in, const BmpInfo& info, Picture& picture) {
+// Run-length data of 8-bit (one index a byte) or 4-bit (two indices a byte, high nibble first)
+// pictures. Runs and deltas past the row or the picture are cut; pixels never written keep
+// index 0. False when the data ends before the last row was reached.
+bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
+    const bool fourBit = info.compression == kBiRle4;
     const int w = picture.width;
     const int h = picture.height;
     size_t pos = info.pixelOffset;
     int x = 0;
     int row = 0; // in file order
-    auto put = [&](uint8_t index) {
-        if (x < w && row < h) {
-            int y = info.topDown ? row : h - 1 - row;
-            picture.indices[static_cast<size_t>(y) * w + x] = index;
-        }
-        if (x < w)
-            ++x;
+    auto rowStart = [&] {
+        const int y = info.topDown ? row : h - 1 - row;
+        return picture.indices.data() + static_cast<size_t>(y) * w;
     };
     while (in.Has(pos, 2)) {
-        uint8_t count = in.U8(pos);
-        uint8_t value = in.U8(pos + 1);
+        const uint8_t count = in.U8(pos);
+        const uint8_t value = in.U8(pos + 1);
         pos += 2;
         if (count > 0) {
-            for (int i = 0; i < count; ++i)
-                put(value);
+            // An encoded run repeats one byte: both of its nibbles in turn for 4-bit data.
+            const int n = std::min<int>(count, w - x);
+            uint8_t* out = rowStart() + x;
+            for (int i = 0; i < n; ++i)
+                out[i] = fourBit ? ((i & 1) == 0 ? value >> 4 : value & 0x0F) : value;
+            x += n;
             continue;
         }
         switch (value) {
@@ -199,13 +216,24 @@ bool DecodeRle8(const Reader& in, const BmpInfo& info, Picture& picture) {
             row += in.U8(pos + 1);
             pos += 2;
             break;
-        default: // absolute run, padded to an even count
-            if (!in.Has(pos, value))
+        default: { // absolute run of `value` pixels, its bytes padded to an even count
+            const size_t bytes = fourBit ? (value + 1u) / 2 : value;
+            if (!in.Has(pos, bytes))
                 return false;
-            for (int i = 0; i < value; ++i)
-                put(in.U8(pos + i));
-            pos += value + (value & 1);
+            const int n = std::min<int>(value, w - x);
+            uint8_t* out = rowStart() + x;
+            for (int i = 0; i < n; ++i) {
+                if (fourBit) {
+                    const uint8_t b = in.U8(pos + static_cast<size_t>(i / 2));
+                    out[i] = (i & 1) == 0 ? b >> 4 : b & 0x0F;
+                } else {
+                    out[i] = in.U8(pos + static_cast<size_t>(i));
+                }
+            }
+            x += n;
+            pos += bytes + (bytes & 1);
             break;
+        }
         }
         if (row >= h)
             return true;
@@ -229,10 +257,10 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
     const size_t w = static_cast<size_t>(picture.width);
     const size_t h = static_cast<size_t>(picture.height);
 
-    if (info.compression == kBiRle8) {
+    if (info.compression == kBiRle8 || info.compression == kBiRle4) {
         picture.indices.assign(w * h, 0);
-        if (!DecodeRle8(in, info, picture)) {
-            spdlog::warn("image {}: truncated RLE8 BMP data", name);
+        if (!DecodeRle(in, info, picture)) {
+            spdlog::warn("image {}: truncated run-length BMP data", name);
             return std::nullopt;
         }
     } else {
@@ -271,8 +299,8 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
                              (static_cast<uint32_t>(in.U8(p + 1)) << 8) | in.U8(p);
                     break;
                 }
-                default: { // 32
-                    uint32_t v = in.U32(src + x * 4);
+                default: { // 16 or 32, channels given by masks
+                    uint32_t v = info.bits == 16 ? in.U16(src + x * 2) : in.U32(src + x * 4);
                     uint32_t a = alpha.Get(v);
                     anyAlpha = anyAlpha || a != 0;
                     out[x] = (a << 24) | (red.Get(v) << 16) | (green.Get(v) << 8) | blue.Get(v);
@@ -281,11 +309,13 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
                 }
             }
         }
-        if (info.bits == 32 && !anyAlpha) {
-            // Most writers leave the fourth byte zero: such files are opaque pictures.
-            for (uint32_t& p : picture.pixels)
-                p |= 0xFF000000u;
-            picture.bitsPerPixel = 24;
+        if (info.bits == 16 || info.bits == 32) {
+            // Most writers leave the alpha bits zero: such files are opaque pictures.
+            if (!anyAlpha) {
+                for (uint32_t& p : picture.pixels)
+                    p |= 0xFF000000u;
+            }
+            picture.bitsPerPixel = anyAlpha ? 32 : 24;
         }
     }
     if (!picture.indices.empty()) {

@@ -7,8 +7,9 @@
 // the file (the name argument is only used for that).
 //
 // Depths of the results: PNG 32 when the file has an alpha channel or transparency, else 24;
-// JPEG 24; BMP its own depth (1, 4, 8 keep their palette indices; 32 when the file has an
-// alpha channel that is not all zero, else 24); TGA 24 or 32 as stored.
+// JPEG 24; BMP its own depth for 1, 4 and 8 bits (which keep their palette indices), and for
+// 16 and 32 bits 32 when the file has an alpha channel that is not all zero, else 24; TGA 24 or
+// 32 as stored.
 #pragma once
 
 #include "media/image_picture.h"
@@ -21,7 +22,8 @@ namespace kq::media {
 
 std::optional<Picture> DecodePng(std::string_view data, std::string_view name = {});
 std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name = {});
-// Bits per pixel 1, 4, 8, 24, 32; uncompressed, RLE8 (8 bits) and bit fields (32 bits).
+// Bits per pixel 1, 4, 8, 16, 24, 32; uncompressed, run-length encoded (4 and 8 bits) and bit
+// fields (16 and 32 bits; plain 16-bit pixels are 5-5-5).
 std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name = {});
 // True-colour TGA, 24 or 32 bits, uncompressed or RLE.
 std::optional<Picture> DecodeTga(std::string_view data, std::string_view name = {});

@@ -163,7 +163,8 @@ public:
     virtual void SetClipRect(const RectI& rect) = 0;
     virtual RectI ClipRect() const = 0;
     // Texture filtering for the following draws: off = nearest texel, on = bilinear.
-    // Starts off.
+    // Either way a draw samples only its own pattern's cell, whose edge texels repeat outward,
+    // so scaled or rotated frames of a sheet never show their neighbours. Starts off.
     virtual void SetFiltering(bool on) = 0;
     virtual bool Filtering() const = 0;
     // Submits every pending draw. The GL back end also does this before read-backs, target

@@ -23,10 +23,12 @@ layout(location = 0) in vec2 aPos;
 layout(location = 1) in vec2 aUv;
 layout(location = 2) in vec4 aColor;
 layout(location = 3) in float aMode;
+layout(location = 4) in vec4 aClamp;
 uniform vec2 uTargetSize;
 out vec2 vUv;
 out vec4 vColor;
 flat out int vMode;
+flat out vec4 vClamp;
 void main() {
     // Target row 0 is scene row 0 (top): read-backs and render-target textures come out
     // top-down without flipping; Present flips once when copying to the window.
@@ -35,6 +37,7 @@ void main() {
     vUv = aUv;
     vColor = aColor;
     vMode = int(aMode + 0.5);
+    vClamp = aClamp;
 }
 )";
 
@@ -42,17 +45,20 @@ const char* kFragmentShader = R"(#version 330 core
 in vec2 vUv;
 in vec4 vColor;
 flat in int vMode;
+flat in vec4 vClamp;
 uniform sampler2D uTexture;
 uniform bool uAlphaTest;
 out vec4 fragColor;
 void main() {
     vec4 c;
+    // Patterns of a sheet share one texture: a filtered sample stays inside its own cell.
+    vec2 uv = clamp(vUv, vClamp.xy, vClamp.zw);
     if (vMode == 0) {
         c = vColor;
     } else if (vMode == 1) {
-        c = texture(uTexture, vUv);
+        c = texture(uTexture, uv);
     } else {
-        c = texture(uTexture, vUv) * vColor;
+        c = texture(uTexture, uv) * vColor;
     }
     if (uAlphaTest && c.a < 0.5 / 255.0) {
         discard;
@@ -61,7 +67,13 @@ void main() {
 }
 )";
 
-GLenum GlFactor(BlendFactor f, bool dest) {
+// What the saturated source alpha, min(As, 1 - Ad) for colour and 1 for alpha, becomes as a
+// destination factor. The screen has no alpha channel: Ad is 1 there and the factor exactly 0.
+// Render targets keep alpha per pixel, which only GL's own factor follows; where the context
+// refuses it as a destination factor, one is the nearest constant.
+enum class SaturatedDest { kZero, kExact, kOne };
+
+GLenum GlFactor(BlendFactor f, bool dest, SaturatedDest saturatedDest = SaturatedDest::kOne) {
     switch (f) {
     case BlendFactor::kZero:
         return GL_ZERO;
@@ -84,8 +96,10 @@ GLenum GlFactor(BlendFactor f, bool dest) {
     case BlendFactor::kInvDestColor:
         return GL_ONE_MINUS_DST_COLOR;
     case BlendFactor::kSrcAlphaSat:
-        // GL 3.3 accepts the saturated factor only for the source.
-        return dest ? GL_ONE : GL_SRC_ALPHA_SATURATE;
+        if (!dest || saturatedDest == SaturatedDest::kExact) {
+            return GL_SRC_ALPHA_SATURATE;
+        }
+        return saturatedDest == SaturatedDest::kZero ? GL_ZERO : GL_ONE;
     }
     return dest ? GL_ZERO : GL_ONE;
 }
@@ -158,6 +172,7 @@ struct GlCanvas::Impl {
     std::vector<SavedTarget> targets;
     RectI clip{0, 0, kSceneWidth, kSceneHeight};
     bool filtering = false;
+    bool saturateAsDest = false; // the context takes GL_SRC_ALPHA_SATURATE as a destination
     QuadBatch batch{kMaxBatchQuads};
     GlCanvasStats stats;
     std::vector<uint32_t> convertScratch;
@@ -271,6 +286,9 @@ struct GlCanvas::Impl {
         glEnableVertexAttribArray(3);
         glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride,
                               reinterpret_cast<void*>(offsetof(BatchVertex, mode)));
+        glEnableVertexAttribArray(4);
+        glVertexAttribPointer(4, 4, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<void*>(offsetof(BatchVertex, uMin)));
 
         std::vector<uint16_t> indices(kMaxBatchQuads * 6);
         for (size_t q = 0; q < kMaxBatchQuads; ++q) {
@@ -302,6 +320,12 @@ struct GlCanvas::Impl {
             return false;
         }
         glGenFramebuffers(1, &readFbo);
+        // Older contexts accept the saturated factor for the source only.
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glBlendFunc(GL_ONE, GL_SRC_ALPHA_SATURATE);
+        saturateAsDest = glGetError() == GL_NO_ERROR;
+        glBlendFunc(GL_ONE, GL_ZERO);
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -325,7 +349,11 @@ struct GlCanvas::Impl {
         glScissor(s.clip.left, s.clip.top, s.clip.Width(), s.clip.Height());
         if (s.blend.blending) {
             glEnable(GL_BLEND);
-            glBlendFunc(GlFactor(s.blend.source, false), GlFactor(s.blend.dest, true));
+            // The screen has no alpha; render targets have it per pixel.
+            const SaturatedDest saturated = targets.empty()  ? SaturatedDest::kZero
+                                            : saturateAsDest ? SaturatedDest::kExact
+                                                             : SaturatedDest::kOne;
+            glBlendFunc(GlFactor(s.blend.source, false), GlFactor(s.blend.dest, true, saturated));
             glBlendEquation(GlEquation(s.blend.op));
         } else {
             glDisable(GL_BLEND);
@@ -750,19 +778,24 @@ void GlCanvas::DrawQuad(const QuadDraw& quad) {
     if (!r) {
         return;
     }
+    const TexelRect cell = *t->layout.Cell(quad.pattern); // the source lies inside it
     const float iw = 1.0f / t->layout.width;
     const float ih = 1.0f / t->layout.height;
     const float u0 = r->left * iw;
     const float v0 = r->top * ih;
     const float u1 = r->right * iw;
     const float v1 = r->bottom * ih;
+    const float cu0 = (cell.left + 0.5f) * iw;
+    const float cv0 = (cell.top + 0.5f) * ih;
+    const float cu1 = (cell.right - 0.5f) * iw;
+    const float cv1 = (cell.bottom - 0.5f) * ih;
     const float mode = static_cast<float>(
         NeedsModulate(quad.blend, quad.colors) ? VertexMode::kModulate : VertexMode::kTexture);
     const BatchVertex v[4] = {
-        {quad.points[0].x, quad.points[0].y, u0, v0, quad.colors[0], mode},
-        {quad.points[1].x, quad.points[1].y, u1, v0, quad.colors[1], mode},
-        {quad.points[2].x, quad.points[2].y, u1, v1, quad.colors[2], mode},
-        {quad.points[3].x, quad.points[3].y, u0, v1, quad.colors[3], mode},
+        {quad.points[0].x, quad.points[0].y, u0, v0, quad.colors[0], mode, cu0, cv0, cu1, cv1},
+        {quad.points[1].x, quad.points[1].y, u1, v0, quad.colors[1], mode, cu0, cv0, cu1, cv1},
+        {quad.points[2].x, quad.points[2].y, u1, v1, quad.colors[2], mode, cu0, cv0, cu1, cv1},
+        {quad.points[3].x, quad.points[3].y, u0, v1, quad.colors[3], mode, cu0, cv0, cu1, cv1},
     };
     m.Submit(m.CurrentState(quad.texture, quad.blend), true, v);
 }
@@ -773,10 +806,10 @@ void GlCanvas::FillTriangle(PointF a, PointF b, PointF c, Color color, uint32_t 
         return;
     }
     // A triangle is a quad whose last corner repeats the third: the second half degenerates.
-    const BatchVertex v[4] = {{a.x, a.y, 0, 0, color, 0},
-                              {b.x, b.y, 0, 0, color, 0},
-                              {c.x, c.y, 0, 0, color, 0},
-                              {c.x, c.y, 0, 0, color, 0}};
+    const BatchVertex v[4] = {{a.x, a.y, 0, 0, color, 0, 0, 0, 0, 0},
+                              {b.x, b.y, 0, 0, color, 0, 0, 0, 0, 0},
+                              {c.x, c.y, 0, 0, color, 0, 0, 0, 0, 0},
+                              {c.x, c.y, 0, 0, color, 0, 0, 0, 0, 0}};
     m.Submit(m.CurrentState(kNoTexture, blend), false, v);
 }
 
@@ -785,10 +818,10 @@ void GlCanvas::FillRect(float x, float y, float width, float height, Color color
     if (m.clip.Empty() || width <= 0 || height <= 0) {
         return;
     }
-    const BatchVertex v[4] = {{x, y, 0, 0, color, 0},
-                              {x + width, y, 0, 0, color, 0},
-                              {x + width, y + height, 0, 0, color, 0},
-                              {x, y + height, 0, 0, color, 0}};
+    const BatchVertex v[4] = {{x, y, 0, 0, color, 0, 0, 0, 0, 0},
+                              {x + width, y, 0, 0, color, 0, 0, 0, 0, 0},
+                              {x + width, y + height, 0, 0, color, 0, 0, 0, 0, 0},
+                              {x, y + height, 0, 0, color, 0, 0, 0, 0, 0}};
     m.Submit(m.CurrentState(kNoTexture, blend), false, v);
 }
 

@@ -25,8 +25,11 @@ struct BatchVertex {
     float u, v;     // normalised texture coordinates
     uint32_t color; // ARGB
     float mode;     // VertexMode as a number
+    // Normalised bounds the texture coordinates are clamped to: half a texel inside the
+    // pattern's cell, so filtered sampling never reaches a neighbouring pattern.
+    float uMin, vMin, uMax, vMax;
 };
-static_assert(sizeof(BatchVertex) == 24);
+static_assert(sizeof(BatchVertex) == 40);
 
 // The state a batch shares. texture and filtering only matter for textured quads.
 struct BatchState {

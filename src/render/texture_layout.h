@@ -42,21 +42,30 @@ struct TextureLayout {
         return true;
     }
 
-    // The texels a draw samples: the pattern's cell, narrowed to the source rectangle (which
-    // is clipped to the cell). Nothing when the pattern is out of range or the clipped source
-    // is empty.
-    std::optional<TexelRect> Source(int pattern, const SourceRect& source) const {
+    // The whole cell of a pattern; nothing when the pattern is out of range.
+    std::optional<TexelRect> Cell(int pattern) const {
         const int columns = Columns();
         if (pattern < 0 || pattern >= Count() || columns <= 0) {
             return std::nullopt;
         }
         const float cellLeft = static_cast<float>((pattern % columns) * patternWidth);
         const float cellTop = static_cast<float>((pattern / columns) * patternHeight);
-        TexelRect r{cellLeft, cellTop, cellLeft + patternWidth, cellTop + patternHeight};
+        return TexelRect{cellLeft, cellTop, cellLeft + patternWidth, cellTop + patternHeight};
+    }
+
+    // The texels a draw samples: the pattern's cell, narrowed to the source rectangle (which
+    // is clipped to the cell). Nothing when the pattern is out of range or the clipped source
+    // is empty.
+    std::optional<TexelRect> Source(int pattern, const SourceRect& source) const {
+        const std::optional<TexelRect> cell = Cell(pattern);
+        if (!cell) {
+            return std::nullopt;
+        }
+        TexelRect r = *cell;
         if (!source.Whole()) {
-            TexelRect s{cellLeft + source.left, cellTop + source.top,
-                        cellLeft + source.left + source.width,
-                        cellTop + source.top + source.height};
+            TexelRect s{cell->left + source.left, cell->top + source.top,
+                        cell->left + source.left + source.width,
+                        cell->top + source.top + source.height};
             r.left = s.left > r.left ? s.left : r.left;
             r.top = s.top > r.top ? s.top : r.top;
             r.right = s.right < r.right ? s.right : r.right;

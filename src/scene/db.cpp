@@ -1,6 +1,7 @@
 #include "scene/db.h"
 
 #include "media/game_files.h"
+#include "render/image_service.h"
 #include "scene/prop_builder.h"
 #include "scene/registry.h"
 
@@ -42,6 +43,10 @@ bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
 
 bool TKQDB::LoadSceneBlob(std::string_view blob) {
     DestroyChildren();
+    // The particle sheet is requested before any picture of the scene: as the first entry it is
+    // never considered for eviction, and every scene picture is.
+    if (runtime_.images)
+        particleImage_ = &runtime_.images->LoadImage(kParticleSheet, true);
     runtime_.loading = true;
     bool ok = LoadProps(blob, true);
     runtime_.loading = false;
@@ -64,6 +69,12 @@ TKQElement* TKQDB::FindChildById(std::string_view name) const {
             return child.get();
     }
     return nullptr;
+}
+
+void TKQDB::SetMaxMem(int32_t bytes) {
+    MaxMem = bytes;
+    if (runtime_.images)
+        runtime_.images->SetMaxMemory(bytes);
 }
 
 void TKQDB::Process() {
@@ -113,7 +124,7 @@ std::vector<TKQProp> DbProps() {
         Script<&D::exKeyDown>("exKeyDown"),
         Script<&D::exExit>("exExit"),
         BaseScript<ScriptSlot::MouseMove>("exMouseMove"),
-        Int("MaxMem", PropType::SLong, &GetField<&D::MaxMem>, &SetField<&D::MaxMem>),
+        Int("MaxMem", PropType::SLong, &GetField<&D::MaxMem>, &SetVia<&D::SetMaxMem>),
         Script<&D::exCheat>("exCheat"),
         Str("Cheats", &GetField<&D::Cheats>, &SetField<&D::Cheats>),
         Bool("SaveErr", &GetField<&D::SaveErr>, &SetField<&D::SaveErr>),

@@ -27,6 +27,9 @@ struct TKQIm;
 
 namespace kq::scene {
 
+// The picture every particle system and star draws from; requested kept when the scene is read.
+inline constexpr std::string_view kParticleSheet = "particles.bmp";
+
 class TKQDB : public TKQElement {
 public:
     explicit TKQDB(Runtime& runtime);
@@ -41,9 +44,12 @@ public:
     // file is missing, unreadable or corrupt.
     bool LoadScene(const std::filesystem::path& sceneFile);
     // Destroys the root's children and loads a whole scene (the root's serialized blob) with
-    // keepKeys true and the runtime's loading flag on. False when the blob was cut short or
-    // corrupt: whatever was read stays in the tree.
+    // keepKeys true and the runtime's loading flag on. Before reading, the particle sheet
+    // "particles.bmp" is requested (kept), so it is the image service's first entry. False when
+    // the blob was cut short or corrupt: whatever was read stays in the tree.
     bool LoadSceneBlob(std::string_view blob);
+    // The particle sheet's entry (kept); null without an image service.
+    render::TKQIm* ParticleImage() const { return particleImage_; }
 
     // The first direct child whose Id equals name without regard to case, or null.
     TKQElement* FindChildById(std::string_view name) const;
@@ -133,6 +139,7 @@ public:
     void SetIniFile(const std::string& value);   // db_settings.cpp
     void SetLang(const std::string& value);      // db_language.cpp
     void SetSoundFile(const std::string& value); // db_language.cpp
+    void SetMaxMem(int32_t bytes);               // db.cpp
 
     // Published properties (after Key, Id, X, Y, Vis).
     int32_t CurKey = 0;
@@ -186,6 +193,7 @@ private:
     std::unique_ptr<UnicodeData, UnicodeDeleter> unicode_; // none outside the Unicode mode
     std::string cheatBuffer_; // the last (at most) ten typed characters
     std::string lastCheat_;
+    render::TKQIm* particleImage_ = nullptr;
 };
 
 // The registry entry of the root (registered first by the element modules).

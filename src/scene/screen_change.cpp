@@ -41,8 +41,9 @@ void TKQDB::FinishScreenChange() {
         images->ClearImageMarks();
     ResetImagesLoaded();
     // The pictures that outlive every screen are requested again so that they count as used
-    // and FreeUnusedImages below keeps them. (The particle texture joins this once particle
-    // systems exist.)
+    // and FreeUnusedImages below keeps them.
+    if (images)
+        images->LoadImage(kParticleSheet, false);
     if (images && runtime_.files && runtime_.files->Exists(kUnicodeTable))
         images->LoadImage(kUnicodeGlyphs, true);
 

@@ -243,12 +243,165 @@ TEST(ImageBmp, Rle8EscapesDeltaAndAbsoluteRuns) {
     EXPECT_FALSE(DecodeBmp(b.Data().substr(0, b.Size() - 8)));
 }
 
+// A 40-byte-header BMP of width x height with 16-bit pixels, rows bottom-up, each padded to
+// four bytes; masks follow the header when given (bit fields).
+std::string SixteenBitBmp(int width, int height, const std::vector<uint16_t>& topDownPixels,
+                          const std::vector<uint32_t>& masks = {}) {
+    const int stride = (width * 2 + 3) / 4 * 4;
+    const int offset = 14 + 40 + static_cast<int>(masks.size()) * 4;
+    test::Bytes b;
+    b.Raw("BM").I32(offset + stride * height).I32(0).I32(offset);
+    b.I32(40).I32(width).I32(height).U16(1).U16(16).I32(masks.empty() ? 0 : 3);
+    b.I32(stride * height).I32(0).I32(0).I32(0).I32(0);
+    for (uint32_t m : masks)
+        b.I32(static_cast<int32_t>(m));
+    for (int row = height - 1; row >= 0; --row) {
+        for (int x = 0; x < width; ++x)
+            b.U16(topDownPixels[static_cast<size_t>(row) * width + x]);
+        for (int pad = width * 2; pad < stride; ++pad)
+            b.U8(0);
+    }
+    return b.Data();
+}
+
+TEST(ImageBmp, SixteenBitPlainAndBitfieldPixels) {
+    // No compression: 5-5-5, the top bit ignored; an odd width pads every row.
+    auto plain = DecodeBmp(SixteenBitBmp(3, 2,
+                                         {0x7C00, 0x03E0, 0x001F, //
+                                          0x0000, 0x4210, 0xFC00}));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->bitsPerPixel, 24);
+    EXPECT_TRUE(plain->indices.empty());
+    EXPECT_EQ(plain->pixels, (std::vector<uint32_t>{kRed, kLime, kBlue, //
+                                                    kBlack, 0xFF848484u, kRed}));
+
+    // 5-6-5 bit fields: six green bits scale differently from five red and blue ones.
+    auto rgb565 =
+        DecodeBmp(SixteenBitBmp(2, 2, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xF800, 0x07E0, 0x001F}));
+    ASSERT_TRUE(rgb565);
+    EXPECT_EQ(rgb565->bitsPerPixel, 24);
+    EXPECT_EQ(rgb565->pixels, (std::vector<uint32_t>{kRed, kLime, kBlue, 0xFF848284u}));
+
+    // Uncommon masks (2-3-1) still give full-range channels.
+    auto odd = DecodeBmp(SixteenBitBmp(2, 1, {0x0030, 0x000E}, {0x0030, 0x000E, 0x0001}));
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->pixels, (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u}));
+
+    // Data shorter than the rows refuses the picture.
+    const std::string whole = SixteenBitBmp(3, 2, std::vector<uint16_t>(6, 0x7FFF));
+    EXPECT_FALSE(DecodeBmp(whole.substr(0, whole.size() - 1)));
+}
+
+TEST(ImageBmp, SixteenBitAlphaMaskFixtures) {
+    // ARGB 1-5-5-5: one alpha bit, so the half-transparent red is fully transparent.
+    auto a1 = DecodeBmp(ImageFixture("argb1555.bmp"));
+    ASSERT_TRUE(a1);
+    EXPECT_EQ(a1->bitsPerPixel, 32);
+    EXPECT_EQ(a1->At(0, 0), kRed);
+    EXPECT_EQ(a1->At(1, 0), kLime);
+    EXPECT_EQ(a1->At(2, 0), kBlue);
+    EXPECT_EQ(a1->At(3, 0), kWhite);
+    EXPECT_EQ(a1->At(0, 1), kBlack);
+    EXPECT_EQ(a1->At(1, 1), 0xFF7B7B7Bu); // 128 stored in five bits
+    EXPECT_EQ(a1->At(2, 1) >> 24, 0u);
+    EXPECT_EQ(a1->At(3, 1), 0x00FF0000u);
+
+    // ARGB 4-4-4-4: four alpha bits.
+    auto a4 = DecodeBmp(ImageFixture("argb4444.bmp"));
+    ASSERT_TRUE(a4);
+    EXPECT_EQ(a4->bitsPerPixel, 32);
+    EXPECT_EQ(a4->At(0, 0), kRed);
+    EXPECT_EQ(a4->At(3, 0), kWhite);
+    EXPECT_EQ(a4->At(1, 1), 0xFF777777u);
+    EXPECT_EQ(a4->At(2, 1) >> 24, 0u);
+    EXPECT_EQ(a4->At(3, 1), 0x77FF0000u);
+
+    // An alpha mask whose bits are all zero means an opaque picture, as for 32 bits.
+    auto zero = DecodeBmp(SixteenBitBmp(1, 1, {0x0F00}, {0x0F00, 0x00F0, 0x000F}));
+    ASSERT_TRUE(zero);
+    EXPECT_EQ(zero->At(0, 0), kRed);
+}
+
+TEST(ImageBmp, Rle4RunsAbsoluteNibblesDeltaAndCutRuns) {
+    // 5x3. Bottom row: run of 3 alternating nibbles 1, 2; absolute run of 3 nibbles 5 6 7
+    // (two bytes, no padding) of which 7 falls past the row and is cut; end of line; delta
+    // (1, 1) skips the middle row; a run of 7 nibbles 9, 10 cut at the row end; absolute run of
+    // 1 nibble (one byte padded to two) on nothing left of the row; end of bitmap.
+    const std::string data("\x03\x12"
+                           "\x00\x03\x56\x70"
+                           "\x00\x00"
+                           "\x00\x02\x01\x01"
+                           "\x07\x9A"
+                           "\x00\x01",
+                           16);
+    test::Bytes b;
+    b.Raw("BM").I32(0).I32(0).I32(14 + 40 + 64);
+    b.I32(40).I32(5).I32(3).U16(1).U16(4).I32(2).I32(16).I32(0).I32(0).I32(16).I32(0);
+    for (int i = 0; i < 16; ++i)
+        b.U8(static_cast<uint8_t>(i)).U8(0).U8(0).U8(0);
+    b.Raw(data);
+    auto p = DecodeBmp(b.Data());
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->bitsPerPixel, 4);
+    EXPECT_EQ(p->indices, (std::vector<uint8_t>{0, 9, 10, 9, 10, //
+                                                0, 0, 0, 0, 0,   //
+                                                1, 2, 1, 5, 6}));
+    EXPECT_EQ(p->At(2, 0), 0xFF00000Au);
+    // The values serve as mask values, like those of 8-bit masks.
+    EXPECT_EQ(MaskValues(*p), p->indices);
+
+    // Cut inside the absolute run, or with rows left over: refused, never read past the end.
+    for (size_t cut = 14 + 40 + 64; cut < b.Size() - 2; ++cut) {
+        auto q = DecodeBmp(b.Data().substr(0, cut));
+        if (q) {
+            ASSERT_EQ(q->indices.size(), 15u);
+        }
+    }
+    EXPECT_FALSE(DecodeBmp(b.Data().substr(0, 14 + 40 + 64 + 4)));
+    EXPECT_FALSE(DecodeBmp(b.Data().substr(0, b.Size() - 8)));
+}
+
+TEST(ImageBmp, RunLengthDataNeverWritesOutsideThePicture) {
+    // Hostile runs: long runs and absolute runs far past a 2x2 picture, deltas past its end,
+    // in both depths. Each must decode within bounds (AddressSanitizer watches the writes).
+    const std::string runs[] = {
+        std::string("\xFF\x11\xFF\x22\x00\x00\xFF\x33\x00\x01", 10),
+        std::string("\x00\xFE", 2) + std::string(254, '\x44') + std::string("\x00\x01", 2),
+        std::string("\x00\x02\xFF\x00\x05\x11\x00\x01", 8),
+        std::string("\x00\x02\x00\xFF\x05\x11", 6),
+        std::string("\x00\x00\x00\x00\x00\x00\x00\x00\x03\x11", 10),
+    };
+    for (int bits : {4, 8}) {
+        for (const std::string& run : runs) {
+            test::Bytes b;
+            b.Raw("BM").I32(0).I32(0).I32(14 + 40 + 64);
+            b.I32(40).I32(2).I32(2).U16(1).U16(static_cast<uint16_t>(bits));
+            b.I32(bits == 4 ? 2 : 1).I32(0).I32(0).I32(0).I32(16).I32(0);
+            for (int i = 0; i < 16; ++i)
+                b.U8(static_cast<uint8_t>(i * 16)).U8(0).U8(0).U8(0);
+            b.Raw(run);
+            auto p = DecodeBmp(b.Data());
+            if (p) {
+                ASSERT_EQ(p->indices.size(), 4u);
+                ASSERT_EQ(p->pixels.size(), 4u);
+            }
+        }
+    }
+}
+
 TEST(ImageBmp, RefusesUnsupportedAndOversized) {
-    // 16 bits per pixel is not a depth the engine uses.
+    // Run-length encoding belongs to 4 and 8 bits only; 16-bit pixels cannot use it.
     test::Bytes b16;
     b16.Raw("BM").I32(0).I32(0).I32(54);
-    b16.I32(40).I32(1).I32(1).U16(1).U16(16).I32(0).I32(4).I32(0).I32(0).I32(0).I32(0).I32(0);
+    b16.I32(40).I32(1).I32(1).U16(1).U16(16).I32(1).I32(4).I32(0).I32(0).I32(0).I32(0).I32(0);
+    b16.I32(0);
     EXPECT_FALSE(DecodeBmp(b16.Data()));
+    // JPEG-compressed BMP data is not read.
+    test::Bytes jpeg;
+    jpeg.Raw("BM").I32(0).I32(0).I32(54);
+    jpeg.I32(40).I32(1).I32(1).U16(1).U16(24).I32(4).I32(4).I32(0).I32(0).I32(0).I32(0).I32(0);
+    jpeg.I32(0);
+    EXPECT_FALSE(DecodeBmp(jpeg.Data()));
 
     // A header asking for 16384 x 16384 with four bytes of data.
     test::Bytes huge;
@@ -352,10 +505,11 @@ struct DecoderCase {
 };
 
 const DecoderCase kCases[] = {
-    {"rgba.png", DecodePng},   {"interlaced.png", DecodePng},   {"palette.png", DecodePng},
-    {"photo.jpg", DecodeJpeg}, {"progressive.jpg", DecodeJpeg}, {"cmyk.jpg", DecodeJpeg},
-    {"rgb24.bmp", DecodeBmp},  {"mask8rle.bmp", DecodeBmp},     {"pal4.bmp", DecodeBmp},
-    {"rgba32.bmp", DecodeBmp}, {"rgb24.tga", DecodeTga},        {"rgba32rle.tga", DecodeTga},
+    {"rgba.png", DecodePng},     {"interlaced.png", DecodePng},   {"palette.png", DecodePng},
+    {"photo.jpg", DecodeJpeg},   {"progressive.jpg", DecodeJpeg}, {"cmyk.jpg", DecodeJpeg},
+    {"rgb24.bmp", DecodeBmp},    {"mask8rle.bmp", DecodeBmp},     {"pal4.bmp", DecodeBmp},
+    {"rgba32.bmp", DecodeBmp},   {"rgb24.tga", DecodeTga},        {"rgba32rle.tga", DecodeTga},
+    {"argb1555.bmp", DecodeBmp}, {"argb4444.bmp", DecodeBmp},
 };
 
 void ExpectConsistent(const std::optional<Picture>& p) {

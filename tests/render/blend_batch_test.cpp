@@ -113,8 +113,10 @@ TEST(QuadBatch, FillsFirstThenTextureDecides) {
 TEST(QuadBatch, FullBatchNeedsFlushAndKeepsVertices) {
     QuadBatch batch(2);
     BatchState s{1, DecodeBlend(1), false, {0, 0, 1, 1}};
-    BatchVertex v[4] = {
-        {1, 2, 0, 0, 0xFF, 0}, {3, 4, 0, 0, 0, 0}, {5, 6, 0, 0, 0, 0}, {7, 8, 0, 0, 0, 0}};
+    BatchVertex v[4] = {{1, 2, 0, 0, 0xFF, 0, 0, 0, 1, 1},
+                        {3, 4, 0, 0, 0, 0, 0, 0, 1, 1},
+                        {5, 6, 0, 0, 0, 0, 0, 0, 1, 1},
+                        {7, 8, 0, 0, 0, 0, 0, 0, 1, 1}};
     batch.Add(s, true, v);
     batch.Add(s, true, v);
     EXPECT_TRUE(batch.Full());

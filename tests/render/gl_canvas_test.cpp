@@ -166,6 +166,94 @@ TEST_F(GlPictureTest, GradientText) {
     EXPECT_TRUE(MatchesReference("gradient_text", kSceneWidth, kSceneHeight, px));
 }
 
+// An 8 x 8 sheet of four 4 x 4 patterns: red, green / blue, white.
+std::vector<uint32_t> SheetPixels() {
+    const uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    std::vector<uint32_t> px(64);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            px[static_cast<size_t>(y) * 8 + x] = colours[(y / 4) * 2 + x / 4];
+    return px;
+}
+
+TEST(GlCanvas, FilteredPatternsNeverShowTheirNeighbours) {
+    KQ_REQUIRE_GL(canvas);
+    const TextureId sheet = canvas->CreateTexture(8, 8, SheetPixels());
+    ASSERT_NE(sheet, kNoTexture);
+    ASSERT_TRUE(canvas->SetPatternLayout(sheet, 4, 4));
+    canvas->BeginFrame();
+    canvas->Clear(0xFF000000u);
+    canvas->SetFiltering(true);
+    // The red pattern scaled, placed between pixels, rotated and shrunk: filtered samples at
+    // its edges would reach the green and blue cells beside it.
+    canvas->DrawScaled(sheet, 0, 100.5f, 100.25f, 2.0f);
+    canvas->DrawScaled(sheet, 0, 200.0f, 100.0f, 5.0f, kWhite, kBlendOpaque);
+    canvas->DrawRotated(sheet, 0, 300.0f, 300.0f, 0.4f, 3.0f);
+    canvas->DrawScaled(sheet, 0, 400.3f, 100.6f, 0.7f);
+    // The white pattern has green above it and blue on its left.
+    canvas->DrawScaled(sheet, 3, 600.5f, 100.5f, 4.0f);
+    canvas->EndFrame();
+    canvas->SetFiltering(false);
+    const auto px = canvas->ReadScreen();
+    canvas->FreeTexture(sheet);
+
+    int red = 0;
+    for (int y = 0; y < 500; ++y) {
+        for (int x = 0; x < 590; ++x) {
+            const uint32_t p = At(px, x, y);
+            ASSERT_EQ(p & 0xFFFF, 0u)
+                << "green or blue at " << x << "," << y << std::hex << " 0x" << p;
+            red += (p & 0xFF0000) != 0;
+        }
+    }
+    EXPECT_GT(red, 500); // the red frames were drawn (about 600 pixels)
+    // Every pixel the white pattern covers is white (16 x 16 pixels from 600.5).
+    for (int y = 101; y < 116; ++y)
+        for (int x = 601; x < 616; ++x)
+            ASSERT_EQ(At(px, x, y), 0xFFFFFFFFu) << x << "," << y;
+}
+
+TEST(GlCanvas, SaturatedAlphaAsDestinationFactorOnTheScreenIsZero) {
+    KQ_REQUIRE_GL(canvas);
+    canvas->BeginFrame();
+    canvas->Clear(0xFF000000u);
+    canvas->FillRect(10, 10, 20, 20, 0xFF202020u, kBlendOpaque);
+    canvas->FillRect(40, 10, 20, 20, 0xFF202020u, kBlendOpaque);
+    // Source factor one, destination factor saturated alpha: min(As, 1 - 1) = 0 on the screen,
+    // so the destination drops out whatever the source alpha.
+    canvas->FillRect(10, 10, 20, 20, 0xFF404040u, 0x0A01);
+    canvas->FillRect(40, 10, 20, 20, 0x80404040u, 0x0A01);
+    // As a source factor it is zero on the screen too: (0, one) keeps the destination.
+    canvas->FillRect(40, 40, 20, 20, 0xFF202020u, kBlendOpaque);
+    canvas->FillRect(40, 40, 20, 20, 0xFF404040u, 0x010A);
+    canvas->EndFrame();
+    const auto px = canvas->ReadScreen();
+    EXPECT_EQ(At(px, 20, 20), 0xFF404040u);
+    EXPECT_EQ(At(px, 50, 20), 0xFF404040u);
+    EXPECT_EQ(At(px, 50, 50), 0xFF202020u);
+}
+
+TEST(GlCanvas, SaturatedAlphaAsDestinationFactorFollowsTargetAlpha) {
+    KQ_REQUIRE_GL(canvas);
+    const TextureId target = canvas->CreateRenderTarget(16, 8);
+    ASSERT_NE(target, kNoTexture);
+    canvas->BeginFrame();
+    ASSERT_TRUE(canvas->BeginTarget(target));
+    canvas->Clear(0x00202020u);                              // left half: alpha 0
+    canvas->FillRect(8, 0, 8, 8, 0xFF202020u, kBlendOpaque); // right half: alpha 1
+    canvas->FillRect(0, 0, 16, 8, 0x80404040u, 0x0A01);
+    canvas->EndTarget();
+    const uint32_t transparent = canvas->ReadPixel(target, 2, 2).value_or(0);
+    const uint32_t opaque = canvas->ReadPixel(target, 12, 2).value_or(0);
+    canvas->FreeTexture(target);
+    // Alpha: As + Ad (the factor's alpha is one).
+    EXPECT_EQ(transparent >> 24, 0x80u);
+    EXPECT_EQ(opaque >> 24, 0xFFu);
+    // Colour: 0x40 + 0x20 * min(0.5, 1 - Ad).
+    EXPECT_NEAR(static_cast<int>(transparent & 0xFF), 0x50, 1);
+    EXPECT_EQ(opaque & 0xFFFFFF, 0x404040u);
+}
+
 TEST(GlCanvas, BatchesUntilStateChanges) {
     KQ_REQUIRE_GL(canvas);
     const auto pixels = TestPixels();
