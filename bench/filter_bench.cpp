@@ -58,7 +58,7 @@ double CopyMilliseconds() {
 // values.
 void FillPicture(kq::media::TFastDIB& dib) {
     std::mt19937 rng(1);
-    for (int y = 0; y < kSide; ++y)
+    for (int y = 0; y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {
             const uint32_t r = static_cast<uint32_t>(x / 2);
             const uint32_t g = static_cast<uint32_t>(y / 2);
@@ -66,6 +66,7 @@ void FillPicture(kq::media::TFastDIB& dib) {
             const uint32_t a = (x + y) & 0xFF;
             dib.Words()[static_cast<size_t>(y) * kSide + x] = a << 24 | r << 16 | g << 8 | b;
         }
+    }
 }
 
 void Report(benchmark::State& state, Clock::time_point start) {
@@ -105,8 +106,9 @@ void BM_Filter(benchmark::State& state) {
     FillPicture(buffers.Work(kSide, kSide));
     std::mt19937 random(0);
     CopyMilliseconds();
-    if (!buffers.Apply(filter, p.p1, p.p2, p.p3, random))
+    if (!buffers.Apply(filter, p.p1, p.p2, p.p3, random)) {
         state.SkipWithError("the filter did not run");
+    }
     const auto start = Clock::now();
     for (auto _ : state) {
         buffers.Apply(filter, p.p1, p.p2, p.p3, random);

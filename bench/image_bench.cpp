@@ -93,8 +93,9 @@ void BM_DecodeJpeg1024x768(benchmark::State& state) {
     const std::string& data = JpegBytes();
     for (auto _ : state) {
         auto p = kq::media::DecodeJpeg(data);
-        if (!p)
+        if (!p) {
             state.SkipWithError("decode failed");
+        }
         benchmark::DoNotOptimize(p);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
@@ -106,8 +107,9 @@ void BM_DecodePngAlpha1024x768(benchmark::State& state) {
     const std::string& data = PngBytes();
     for (auto _ : state) {
         auto p = kq::media::DecodePng(data);
-        if (!p || !p->HasAlpha())
+        if (!p || !p->HasAlpha()) {
             state.SkipWithError("decode failed");
+        }
         benchmark::DoNotOptimize(p);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
@@ -117,8 +119,9 @@ BENCHMARK(BM_DecodePngAlpha1024x768)->Unit(benchmark::kMillisecond);
 
 void BM_OpaqueBounds1024x768(benchmark::State& state) {
     const Picture& p = SharedPicture();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(kq::media::OpaqueBounds(p));
+    }
 }
 BENCHMARK(BM_OpaqueBounds1024x768)->Unit(benchmark::kMicrosecond);
 
@@ -126,8 +129,9 @@ void Upload(benchmark::State& state, kq::render::Canvas& canvas) {
     const Picture& p = SharedPicture();
     for (auto _ : state) {
         const kq::render::TextureId id = canvas.CreateTexture(p.width, p.height, p.pixels);
-        if (id == kq::render::kNoTexture)
+        if (id == kq::render::kNoTexture) {
             state.SkipWithError("upload failed");
+        }
         canvas.Flush();
         canvas.FreeTexture(id);
     }
@@ -170,8 +174,9 @@ void ServiceLoad(benchmark::State& state, const std::string& fileName, const std
     service.SetLoadImagesNow(true);
     for (auto _ : state) {
         kq::render::TKQIm& entry = service.LoadImage(fileName, false);
-        if (!entry.image)
+        if (!entry.image) {
             state.SkipWithError("load failed");
+        }
         service.Release(entry);
     }
     std::filesystem::remove_all(dir);

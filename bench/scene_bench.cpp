@@ -24,8 +24,9 @@ std::string BuildScene(int screens, int imagesPerScreen) {
             image->SetScript(scene::ScriptSlot::MouseDown, "SetScreen(KQDB.Screen1);");
             image->rX = i * 3.5;
             image->SetOrder(i % 4);
-            if (i % 2 == 0)
+            if (i % 2 == 0) {
                 rt.classes.CreateChild(*image, "TKQText")->Id = "Label";
+            }
         }
     }
     return scene::SaveElementBlob(db);
@@ -33,8 +34,9 @@ std::string BuildScene(int screens, int imagesPerScreen) {
 
 int CountElements(const scene::TKQElement& e) {
     int n = 1;
-    for (const auto& child : e.Children())
+    for (const auto& child : e.Children()) {
         n += CountElements(*child);
+    }
     return n;
 }
 

@@ -23,8 +23,9 @@ struct VarsHost : scene::ScriptHost {
     script::PreparedScript Prepare(const std::string& text) override { return {text, nullptr}; }
     void RunScript(scene::TKQElement& self, const scene::ScriptText&, std::string_view,
                    script::TVarList* vars) override {
-        if (!vars)
+        if (!vars) {
             return;
+        }
         vars->Put("VISITED", script::Value::Bool(true));
         vars->Put("COUNT", script::Value::Int(self.Key));
         vars->Put("SPEED", script::Value::Double(self.Key * 0.25));
@@ -72,8 +73,9 @@ struct BenchScene {
 
 void BM_SaveState2k(benchmark::State& state) {
     BenchScene scene;
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(scene.db.SaveState());
+    }
     state.counters["bytes"] =
         static_cast<double>(std::filesystem::file_size(scene.db.StateFilePath()));
 }
@@ -82,8 +84,9 @@ BENCHMARK(BM_SaveState2k)->Unit(benchmark::kMillisecond);
 void BM_LoadState2k(benchmark::State& state) {
     BenchScene scene;
     scene.db.SaveState();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(scene.db.LoadState());
+    }
 }
 BENCHMARK(BM_LoadState2k)->Unit(benchmark::kMillisecond);
 

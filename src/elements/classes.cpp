@@ -38,13 +38,16 @@ scene::ClassRegistry Build() {
     r.AllowChild(ClassId::DB, ClassId::Anim);
     for (ClassId child :
          {ClassId::Image, ClassId::ExScreen, ClassId::ExAnim, ClassId::Anim, ClassId::Effect,
-          ClassId::ImList, ClassId::Shape, ClassId::ShapeEff, ClassId::Text})
+          ClassId::ImList, ClassId::Shape, ClassId::ShapeEff, ClassId::Text}) {
         r.AllowChild(ClassId::Screen, child);
+    }
     // Images and both shape classes contain the same classes: all a screen does but ShapeEff.
-    for (ClassId parent : {ClassId::Image, ClassId::Shape, ClassId::ShapeEff})
+    for (ClassId parent : {ClassId::Image, ClassId::Shape, ClassId::ShapeEff}) {
         for (ClassId child : {ClassId::Image, ClassId::ExScreen, ClassId::ExAnim, ClassId::Anim,
-                              ClassId::Effect, ClassId::ImList, ClassId::Shape, ClassId::Text})
+                              ClassId::Effect, ClassId::ImList, ClassId::Shape, ClassId::Text}) {
             r.AllowChild(parent, child);
+        }
+    }
     r.AllowChild(ClassId::Anim, ClassId::AnKey);
     r.AllowChild(ClassId::AnKey, ClassId::Image);
     r.AllowChild(ClassId::Text, ClassId::Text);

@@ -64,10 +64,12 @@ void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cut
               int64_t& cutHigh) {
     cutLow = 0;
     cutHigh = 0;
-    if (lo < kGuardLow)
+    if (lo < kGuardLow) {
         cutLow = std::max<int64_t>(0, RoundHalfEven((-lo + kGuardLow) / axisScale / scale) - 1);
-    if (hi > kGuardHigh)
+    }
+    if (hi > kGuardHigh) {
         cutHigh = std::max<int64_t>(0, RoundHalfEven((hi - kGuardHigh) / axisScale / scale) + 1);
+    }
 }
 
 // The integer reading of an "ELEMENTS" piece: optional sign, then decimal digits or "$" and
@@ -75,44 +77,53 @@ void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cut
 bool ParseKey(std::string_view text, int32_t& out) {
     size_t i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
         negative = text[i++] == '-';
+    }
     int base = 10;
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
     }
-    if (i == text.size())
+    if (i == text.size()) {
         return false;
+    }
     int64_t value = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         int digit = -1;
-        if (c >= '0' && c <= '9')
+        if (c >= '0' && c <= '9') {
             digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
             digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
             digit = c - 'A' + 10;
-        if (digit < 0)
+        }
+        if (digit < 0) {
             return false;
+        }
         value = value * base + digit;
-        if (value > int64_t{0xFFFFFFFF})
+        if (value > int64_t{0xFFFFFFFF}) {
             return false;
+        }
     }
-    if (negative)
+    if (negative) {
         value = -value;
-    if (base == 10 && (value < INT32_MIN || value > INT32_MAX))
+    }
+    if (base == 10 && (value < INT32_MIN || value > INT32_MAX)) {
         return false;
+    }
     out = static_cast<int32_t>(static_cast<uint32_t>(value)); // "$FFFFFFFF" reads as -1
     return true;
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') {
         s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+    }
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') {
         s.remove_suffix(1);
+    }
     return s;
 }
 
@@ -155,15 +166,17 @@ int32_t TKQImage::GetSizeY() const {
 
 int32_t TKQImage::GetAbsX() const {
     int64_t left = X() - AnchorShift(GetSizeX(), static_cast<int>(PosHor));
-    if (Parent())
+    if (Parent()) {
         left += Parent()->GetAbsX();
+    }
     return Clamp32(left);
 }
 
 int32_t TKQImage::GetAbsY() const {
     int64_t top = Y() - AnchorShift(GetSizeY(), static_cast<int>(PosVert));
-    if (Parent())
+    if (Parent()) {
         top += Parent()->GetAbsY();
+    }
     return Clamp32(top);
 }
 
@@ -180,19 +193,22 @@ TKQElement* TKQImage::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t mar
         childY += AnchorShift(sh, static_cast<int>(PosVert));
     }
     if (TKQElement* hit =
-            TKQElement::ElementAt(layer, Clamp32(childX), Clamp32(childY), margin, threshold))
+            TKQElement::ElementAt(layer, Clamp32(childX), Clamp32(childY), margin, threshold)) {
         return hit;
+    }
     const bool mouseVisible = Vis ? MousedVis : MousedNotVis;
     if (layer == Order && mouseVisible && picture &&
         PicturePixelHit(*picture, x, y, X(), Y(), PosHor, PosVert, scale_, angle_, margin,
-                        threshold))
+                        threshold)) {
         return this;
+    }
     return nullptr;
 }
 
 void TKQImage::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
-    if (!ImagesLoaded)
+    if (!ImagesLoaded) {
         LoadImages();
+    }
     double w = 0;
     double h = 0;
     render::ImageService* images = ImagesOf(*this);
@@ -213,21 +229,24 @@ void TKQImage::Render(int32_t layer, uint32_t tint, double offsetX, double offse
         if (picture) {
             w = GetScale() * picture->PatternWidth() * ScaleX;
             h = GetScale() * picture->PatternHeight() * ScaleY;
-            if (GetHxTrans() > 5 && layer == Order && CanvasOf(*this))
+            if (GetHxTrans() > 5 && layer == Order && CanvasOf(*this)) {
                 DrawPicture(*picture, offsetX, offsetY, w, h);
+            }
         }
     }
     // Children are placed relative to the image's top-left corner.
     double childX = offsetX;
     double childY = offsetY;
-    if (PosHor == TKQPosHor::phCenter)
+    if (PosHor == TKQPosHor::phCenter) {
         childX -= w / 2;
-    else if (PosHor == TKQPosHor::phRight)
+    } else if (PosHor == TKQPosHor::phRight) {
         childX -= w;
-    if (PosVert == TKQPosVert::pvCenter)
+    }
+    if (PosVert == TKQPosVert::pvCenter) {
         childY -= h / 2;
-    else if (PosVert == TKQPosVert::pvBottom)
+    } else if (PosVert == TKQPosVert::pvBottom) {
         childY -= h;
+    }
     TKQElement::Render(layer, tint, childX, childY, flag);
 }
 
@@ -251,8 +270,9 @@ void TKQImage::DrawPicture(const render::TextureImage& picture, double offsetX, 
     const int64_t frameH = picture.PatternHeight();
     const int64_t srcW = frameW - cutL - cutR;
     const int64_t srcH = frameH - cutT - cutB;
-    if (srcW <= 0 || srcH <= 0)
+    if (srcW <= 0 || srcH <= 0) {
         return; // trimmed away entirely (an empty source would mean "whole pattern")
+    }
 
     render::QuadDraw quad;
     quad.texture = picture.Texture();
@@ -273,8 +293,9 @@ void TKQImage::DrawPicture(const render::TextureImage& picture, double offsetX, 
         const int64_t top = std::max<int64_t>(cutT, e.top);
         const int64_t right = std::min<int64_t>(frameW - 1 - cutR, e.right);
         const int64_t bottom = std::min<int64_t>(frameH - 1 - cutB, e.bottom);
-        if (right < left || bottom < top)
+        if (right < left || bottom < top) {
             return;
+        }
         const auto bw = static_cast<float>(right - left + 1);
         const auto bh = static_cast<float>(bottom - top + 1);
         quad.points = render::Canvas::Box(static_cast<float>(px - halfW + (left - cutL)),
@@ -308,43 +329,50 @@ bool PicturePixelHit(const render::TextureImage& picture, int32_t x, int32_t y, 
     const int64_t m = scale;
     const int64_t sw = RoundHalfEven(static_cast<double>(frameW) * m / 1000.0);
     const int64_t sh = RoundHalfEven(static_cast<double>(frameH) * m / 1000.0);
-    if (sw == 0 || sh == 0 || m == 0)
+    if (sw == 0 || sh == 0 || m == 0) {
         return false;
+    }
     const int64_t k = sw + 2 * int64_t{margin};
     const int64_t l = sh + 2 * int64_t{margin};
     const int64_t reach = std::max(k, l) / 2;
     // The box is centred on the frame's middle and widened by the margin on every side, so
     // that the margin catches points all round the picture.
     int64_t cx = left;
-    if (posHor == TKQPosHor::phLeft)
+    if (posHor == TKQPosHor::phLeft) {
         cx += sw / 2;
-    else if (posHor == TKQPosHor::phRight)
+    } else if (posHor == TKQPosHor::phRight) {
         cx -= sw / 2;
+    }
     int64_t cy = top;
-    if (posVert == TKQPosVert::pvTop)
+    if (posVert == TKQPosVert::pvTop) {
         cy += sh / 2;
-    else if (posVert == TKQPosVert::pvBottom)
+    } else if (posVert == TKQPosVert::pvBottom) {
         cy -= sh / 2;
+    }
     const int64_t dx = x - cx;
     const int64_t dy = y - cy;
-    if (dx > reach || dx < -reach || dy > reach || dy < -reach)
+    if (dx > reach || dx < -reach || dy > reach || dy < -reach) {
         return false;
+    }
 
     const auto fdx = static_cast<double>(dx);
     const auto fdy = static_cast<double>(dy);
     const double d = std::sqrt(fdx * fdx + fdy * fdy); // in doubles: huge scales overflow int64
     double a;
-    if (dx == 0)
+    if (dx == 0) {
         a = dy < 0 ? -std::numbers::pi / 2 : std::numbers::pi / 2;
-    else
+    } else {
         a = std::atan(fdy / fdx) + (dx < 0 ? std::numbers::pi : 0.0);
+    }
     const double r = angle / 1000.0 * std::numbers::pi / 180.0;
     const double u = static_cast<double>(k / 2) + std::cos(a - r) * d;
     const double v = static_cast<double>(l / 2) + std::sin(a - r) * d;
-    if (u < 0 || u >= static_cast<double>(k) || v < 0 || v >= static_cast<double>(l))
+    if (u < 0 || u >= static_cast<double>(k) || v < 0 || v >= static_cast<double>(l)) {
         return false;
-    if (!picture.HasPixelCopy())
+    }
+    if (!picture.HasPixelCopy()) {
         return true; // pixels cannot be read back: the rotated rectangle counts
+    }
     // Back over the frame itself; a point in the margin band reads the nearest edge pixel.
     int64_t sx = RoundHalfEven((u - margin) * 1000.0 / static_cast<double>(m));
     int64_t sy = RoundHalfEven((v - margin) * 1000.0 / static_cast<double>(m));
@@ -352,8 +380,9 @@ bool PicturePixelHit(const render::TextureImage& picture, int32_t x, int32_t y, 
         sx = std::clamp<int64_t>(sx, 0, frameW - 1);
         sy = std::clamp<int64_t>(sy, 0, frameH - 1);
     }
-    if (sx < 0 || sx >= frameW || sy < 0 || sy >= frameH)
+    if (sx < 0 || sx >= frameW || sy < 0 || sy >= frameH) {
         return false;
+    }
     const auto pixel = picture.Pixel(0, static_cast<int>(sx), static_cast<int>(sy));
     return pixel && (*pixel >> 24) > threshold;
 }
@@ -392,8 +421,9 @@ void TKQImList::SetSpace(int32_t v) {
 void TKQImList::RecomputeCells() {
     ElWidth = 0;
     ElHeight = 0;
-    if (ColCount == 0 || RowCount == 0)
+    if (ColCount == 0 || RowCount == 0) {
         return;
+    }
     const int64_t width = (int64_t{SizeX} - (int64_t{ColCount} - 1) * Space) / ColCount;
     const int64_t height = (int64_t{SizeY} - (int64_t{RowCount} - 1) * Space) / RowCount;
     ElWidth = Clamp32(std::max<int64_t>(0, width));
@@ -413,10 +443,12 @@ void TKQImList::SetScrollPos(int32_t v) {
     const auto n = static_cast<int64_t>(items_.size());
     const int64_t rows = n / ColCount + (n % ColCount > 0 ? 1 : 0);
     int64_t row = v / ColCount;
-    if (rows - row < RowCount)
+    if (rows - row < RowCount) {
         row = rows - RowCount;
-    if (row < 0)
+    }
+    if (row < 0) {
         row = 0;
+    }
     firstRow_ = Clamp32(row);
 }
 
@@ -447,23 +479,26 @@ bool TKQImList::RemoveItemById(std::string_view id) {
 }
 
 TKQImage* TKQImList::ItemImage(size_t i) const {
-    if (i >= items_.size() || !DB())
+    if (i >= items_.size() || !DB()) {
         return nullptr;
+    }
     // Only TKQImage elements are ever added, and a handle never outlives its element.
     return static_cast<TKQImage*>(Rt().handles.Resolve(items_[i].handle));
 }
 
 void TKQImList::SetHovered(int32_t index) {
-    if (index == hovered_)
+    if (index == hovered_) {
         return;
+    }
     MouseOut(); // still with the old index
     hovered_ = index;
     MouseIn();
 }
 
 TKQElement* TKQImList::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t, uint8_t) {
-    if (layer != Order)
+    if (layer != Order) {
         return nullptr;
+    }
     const int64_t left = X();
     const int64_t top = Y();
     if (x < left || x >= left + SizeX || y < top || y >= top + SizeY) {
@@ -477,8 +512,9 @@ TKQElement* TKQImList::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t, u
         const int64_t col = (x - left) / cellW;
         const int64_t row = (y - top) / cellH;
         const int64_t i = col + GetScrollPos() + row * ColCount;
-        if (i >= 0 && i < static_cast<int64_t>(items_.size()))
+        if (i >= 0 && i < static_cast<int64_t>(items_.size())) {
             index = static_cast<int32_t>(i);
+        }
     }
     SetHovered(index);
     return this;
@@ -488,40 +524,48 @@ void TKQImList::Process() {
     for (size_t i = 0; i < items_.size(); ++i) {
         Item& item = items_[i];
         if (static_cast<int32_t>(i) == hovered_) {
-            if (item.zoom < Scale)
+            if (item.zoom < Scale) {
                 item.zoom += 0.05;
+            }
         } else if (item.zoom > 1) {
             item.zoom -= 0.1;
-            if (item.zoom < 1)
+            if (item.zoom < 1) {
                 item.zoom = 1;
+            }
         }
     }
 }
 
 void TKQImList::Render(int32_t layer, uint32_t, double offsetX, double offsetY, bool) {
-    if (layer != Order)
+    if (layer != Order) {
         return;
-    if (!ImagesLoaded)
+    }
+    if (!ImagesLoaded) {
         LoadImages();
+    }
     render::Canvas* canvas = CanvasOf(*this);
-    if (ElWidth <= 0 || ElHeight <= 0 || ColCount <= 0 || RowCount <= 0 || !canvas)
+    if (ElWidth <= 0 || ElHeight <= 0 || ColCount <= 0 || RowCount <= 0 || !canvas) {
         return;
+    }
     canvas->SetFiltering(true);
     const auto n = static_cast<int64_t>(items_.size());
     // The hovered item is drawn in a second pass so that its zoom lies on top.
     for (int pass = 0; pass < 2; ++pass) {
         for (int64_t row = 0; row < RowCount; ++row) {
             const int64_t rowStart = (row + firstRow_) * ColCount;
-            if (rowStart >= n)
+            if (rowStart >= n) {
                 break; // every later row starts further on
+            }
             for (int64_t col = 0; col < ColCount; ++col) {
                 const int64_t index = rowStart + col;
-                if (index >= n)
+                if (index >= n) {
                     break;
+                }
                 const bool hovered = index == hovered_;
-                if (hovered == (pass == 1))
+                if (hovered == (pass == 1)) {
                     DrawItem(items_[static_cast<size_t>(index)], static_cast<int>(col),
                              static_cast<int>(row), offsetX, offsetY);
+                }
             }
         }
     }
@@ -530,11 +574,13 @@ void TKQImList::Render(int32_t layer, uint32_t, double offsetX, double offsetY, 
 void TKQImList::DrawItem(const Item& item, int col, int row, double offsetX, double offsetY) {
     const TKQImage* image = static_cast<const TKQImage*>(Rt().handles.Resolve(item.handle));
     const render::TextureImage* picture = image ? image->Picture() : nullptr;
-    if (!picture || picture->PatternWidth() <= 0 || picture->PatternHeight() <= 0)
+    if (!picture || picture->PatternWidth() <= 0 || picture->PatternHeight() <= 0) {
         return;
+    }
     double fit = static_cast<double>(ElWidth) / picture->PatternWidth();
-    if (picture->PatternHeight() * fit > ElHeight)
+    if (picture->PatternHeight() * fit > ElHeight) {
         fit = static_cast<double>(ElHeight) / picture->PatternHeight();
+    }
     const double scale = fit * item.zoom;
     const double cx = offsetX + rX + (static_cast<double>(ElWidth) + Space) * col + ElWidth / 2.0;
     const double cy = offsetY + rY + (static_cast<double>(ElHeight) + Space) * row + ElHeight / 2.0;
@@ -545,41 +591,51 @@ void TKQImList::DrawItem(const Item& item, int col, int row, double offsetX, dou
 }
 
 void TKQImList::MouseIn() {
-    if (hovered_ != -1)
+    if (hovered_ != -1) {
         TKQElement::MouseIn();
+    }
 }
 
 void TKQImList::MouseOut() {
-    if (hovered_ != -1)
+    if (hovered_ != -1) {
         TKQElement::MouseOut();
+    }
 }
 
 void TKQImList::MouseDown() {
-    if (hovered_ >= 0)
-        if (TKQImage* image = ItemImage(static_cast<size_t>(hovered_)))
+    if (hovered_ >= 0) {
+        if (TKQImage* image = ItemImage(static_cast<size_t>(hovered_))) {
             image->MouseDown();
+        }
+    }
     TKQElement::MouseDown();
 }
 
 void TKQImList::LoadImages() {
-    if (ImagesLoaded)
+    if (ImagesLoaded) {
         return;
+    }
     TKQElement::LoadImages();
-    for (size_t i = 0; i < items_.size(); ++i)
-        if (TKQImage* image = ItemImage(i))
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (TKQImage* image = ItemImage(i)) {
             image->LoadImages();
+        }
+    }
 }
 
 void TKQImList::FreeImages() {
     TKQElement::FreeImages();
-    for (size_t i = 0; i < items_.size(); ++i)
-        if (TKQImage* image = ItemImage(i))
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (TKQImage* image = ItemImage(i)) {
             image->FreeImages();
+        }
+    }
 }
 
 bool TKQImList::GetProp(std::string_view name, script::Value& out) {
-    if (TKQElement::GetProp(name, out))
+    if (TKQElement::GetProp(name, out)) {
         return true;
+    }
     if (name == "ELEMENTS") {
         std::string text;
         for (size_t i = 0; i < items_.size(); ++i) {
@@ -600,10 +656,12 @@ bool TKQImList::GetProp(std::string_view name, script::Value& out) {
 }
 
 bool TKQImList::SetProp(std::string_view name, const script::Value& value) {
-    if (TKQElement::SetProp(name, value))
+    if (TKQElement::SetProp(name, value)) {
         return true;
-    if (name != "ELEMENTS")
+    }
+    if (name != "ELEMENTS") {
         return false;
+    }
     std::string text;
     script::ToText(value, text);
     items_.clear();
@@ -614,11 +672,13 @@ bool TKQImList::SetProp(std::string_view name, const script::Value& value) {
         int32_t key = 0;
         if (!piece.empty() && ParseKey(piece, key) && DB()) {
             TKQElement* element = DB()->FindByKey(key);
-            if (element && element->Class() == ClassId::Image)
+            if (element && element->Class() == ClassId::Image) {
                 AddItem(*static_cast<TKQImage*>(element));
+            }
         }
-        if (cut == std::string_view::npos)
+        if (cut == std::string_view::npos) {
             break;
+        }
         rest.remove_prefix(cut + 1);
     }
     return true;

@@ -48,8 +48,9 @@ void TKQScreen::SetImBack(std::string name) {
     render::ImageService* images = DB() ? Rt().images : nullptr;
     ImBack = std::move(name);
     back_ = nullptr;
-    if (!images || ImBack.empty())
+    if (!images || ImBack.empty()) {
         return;
+    }
     back_ = &images->LoadImage(ImBack, false);
     if (const render::TextureImage* picture = images->GetImage(*back_)) {
         SizeX = picture->PatternWidth();
@@ -58,16 +59,18 @@ void TKQScreen::SetImBack(std::string name) {
 }
 
 void TKQScreen::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
-    if (!ImagesLoaded)
+    if (!ImagesLoaded) {
         LoadImages();
+    }
     if (layer == Order) {
         render::Canvas* canvas = Rt().canvas;
         render::ImageService* images = Rt().images;
         if (back_ && canvas && images) {
             // The background ignores the screen's own position: it fills the page.
-            if (const render::TextureImage* picture = images->GetImage(*back_))
+            if (const render::TextureImage* picture = images->GetImage(*back_)) {
                 canvas->DrawAt(picture->Texture(), 0, static_cast<float>(offsetX),
                                static_cast<float>(offsetY), tint, hxDrawFx);
+            }
         }
         RunScript(Script(ScriptSlot::Render), "Render");
     }
@@ -75,10 +78,12 @@ void TKQScreen::Render(int32_t layer, uint32_t tint, double offsetX, double offs
 }
 
 TKQElement* TKQScreen::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t, uint8_t threshold) {
-    if (TKQElement* hit = TKQElement::ElementAt(layer, x, y, Agro, threshold))
+    if (TKQElement* hit = TKQElement::ElementAt(layer, x, y, Agro, threshold)) {
         return hit;
-    if (layer == Order && (Vis || MousedNotVis) && Modal)
+    }
+    if (layer == Order && (Vis || MousedNotVis) && Modal) {
         return this;
+    }
     return nullptr;
 }
 
@@ -90,8 +95,9 @@ public:
         owner_.forwarding_ = true;
     }
     ~Forwarding() {
-        if (entered_)
+        if (entered_) {
             owner_.forwarding_ = false;
+        }
     }
     Forwarding(const Forwarding&) = delete;
     Forwarding& operator=(const Forwarding&) = delete;
@@ -108,11 +114,13 @@ TKQExScreen::TKQExScreen(TKQElement* parent) : TKQElement(parent) {
 }
 
 TKQScreen* TKQExScreen::Shown() {
-    if (!DB())
+    if (!DB()) {
         return nullptr;
+    }
     if (shownHandle_ != 0) {
-        if (TKQElement* held = Rt().handles.Resolve(shownHandle_))
+        if (TKQElement* held = Rt().handles.Resolve(shownHandle_)) {
             return static_cast<TKQScreen*>(held);
+        }
         shownHandle_ = 0; // the screen was freed: look again
     }
     TKQScreen* found = nullptr;
@@ -122,8 +130,9 @@ TKQScreen* TKQExScreen::Shown() {
             break;
         }
     }
-    if (!found)
+    if (!found) {
         return nullptr;
+    }
     shownHandle_ = found->Handle();
     // Layers of the shown screen are drawn and hit-tested through this element, so its range
     // (and its ancestors') must cover them; its own Order stays what it was.
@@ -145,13 +154,15 @@ int32_t TKQExScreen::AnchorTop() {
 }
 
 void TKQExScreen::SetVis(bool b) {
-    if (b == Vis)
+    if (b == Vis) {
         return;
+    }
     TKQElement::SetVis(b);
     if (Shown() && Vis) {
         Show(); // finds the screen again and shows it with this placeholder
-        if (TKQScreen* shown = Shown())
+        if (TKQScreen* shown = Shown()) {
             shown->Show();
+        }
     }
 }
 
@@ -179,36 +190,43 @@ int32_t TKQExScreen::GetAbsY() const {
 
 TKQElement* TKQExScreen::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                    uint8_t threshold) {
-    if (!Vis && !MousedNotVis)
+    if (!Vis && !MousedNotVis) {
         return nullptr;
+    }
     Forwarding guard(*this);
     TKQElement* hit = nullptr;
-    if (TKQScreen* shown = guard.Target())
+    if (TKQScreen* shown = guard.Target()) {
         hit = shown->ElementAt(layer, x - AnchorLeft(), y - AnchorTop(), margin, threshold);
-    if (!hit && layer == Order && Modal)
+    }
+    if (!hit && layer == Order && Modal) {
         return this;
+    }
     return hit; // the placeholder's own children are drawn but never hit
 }
 
 void TKQExScreen::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
-    if (!ImagesLoaded)
+    if (!ImagesLoaded) {
         LoadImages();
+    }
     {
         Forwarding guard(*this);
-        if (TKQScreen* shown = guard.Target())
+        if (TKQScreen* shown = guard.Target()) {
             shown->Render(layer, tint, offsetX + AnchorLeft(), offsetY + AnchorTop(), false);
+        }
     }
     TKQElement::Render(layer, tint, offsetX, offsetY, flag);
 }
 
 void TKQExScreen::Process() {
-    if (!Vis && !MousedNotVis)
+    if (!Vis && !MousedNotVis) {
         return;
+    }
     {
         Forwarding guard(*this);
         TKQScreen* shown = guard.Target();
-        if (shown && Processing)
+        if (shown && Processing) {
             shown->Process();
+        }
     }
     TKQElement::Process();
 }
@@ -217,8 +235,9 @@ void TKQExScreen::Show() {
     shownHandle_ = 0;
     {
         Forwarding guard(*this);
-        if (TKQScreen* shown = guard.Target())
+        if (TKQScreen* shown = guard.Target()) {
             shown->Show();
+        }
     }
     TKQElement::Show();
 }
@@ -226,19 +245,22 @@ void TKQExScreen::Show() {
 void TKQExScreen::Update() {
     {
         Forwarding guard(*this);
-        if (TKQScreen* shown = guard.Target())
+        if (TKQScreen* shown = guard.Target()) {
             shown->Update();
+        }
     }
     TKQElement::Update();
 }
 
 void TKQExScreen::Init() {
-    if (Initialized)
+    if (Initialized) {
         return;
+    }
     {
         Forwarding guard(*this);
-        if (TKQScreen* shown = guard.Target())
+        if (TKQScreen* shown = guard.Target()) {
             shown->Init();
+        }
     }
     TKQElement::Init();
 }
@@ -246,26 +268,30 @@ void TKQExScreen::Init() {
 void TKQExScreen::InitPr() {
     {
         Forwarding guard(*this);
-        if (TKQScreen* shown = guard.Target())
+        if (TKQScreen* shown = guard.Target()) {
             shown->InitPr();
+        }
     }
     TKQElement::InitPr();
 }
 
 void TKQExScreen::LoadImages() {
-    if (ImagesLoaded)
+    if (ImagesLoaded) {
         return;
+    }
     TKQElement::LoadImages();
     Forwarding guard(*this);
-    if (TKQScreen* shown = guard.Target())
+    if (TKQScreen* shown = guard.Target()) {
         shown->LoadImages();
+    }
 }
 
 void TKQExScreen::FreeImages() {
     TKQElement::FreeImages();
     Forwarding guard(*this);
-    if (TKQScreen* shown = guard.Target())
+    if (TKQScreen* shown = guard.Target()) {
         shown->FreeImages();
+    }
 }
 
 std::vector<TKQProp> ScreenProps() {

@@ -28,23 +28,27 @@ struct AudioDecoderIo {
     static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
         Range& r = *static_cast<Range*>(user);
         int64_t base = 0;
-        if (whence == SEEK_CUR)
+        if (whence == SEEK_CUR) {
             base = r.pos;
-        else if (whence == SEEK_END)
+        } else if (whence == SEEK_END) {
             base = r.size;
+        }
         const int64_t target = base + offset;
-        if (target < 0 || target > r.size)
+        if (target < 0 || target > r.size) {
             return -1;
+        }
         r.pos = target;
         return r.pos;
     }
     static sf_count_t Read(void* ptr, sf_count_t count, void* user) {
         Range& r = *static_cast<Range*>(user);
-        if (count <= 0)
+        if (count <= 0) {
             return 0;
+        }
         const int64_t n = std::min<int64_t>(count, r.size - r.pos);
-        if (n <= 0)
+        if (n <= 0) {
             return 0;
+        }
         std::memcpy(ptr, r.data + r.pos, static_cast<size_t>(n));
         r.pos += n;
         return n;
@@ -68,8 +72,9 @@ std::unique_ptr<AudioDecoder> AudioDecoder::OpenFile(std::string_view name,
         spdlog::warn("audio: cannot decode '{}': {}", decoder->name_, sf_strerror(nullptr));
         return nullptr;
     }
-    if (!decoder->Adopt(sf, info))
+    if (!decoder->Adopt(sf, info)) {
         return nullptr;
+    }
     return decoder;
 }
 
@@ -87,8 +92,9 @@ std::unique_ptr<AudioDecoder> AudioDecoder::OpenMemory(std::string_view name,
                      sf_strerror(nullptr));
         return nullptr;
     }
-    if (!decoder->Adopt(sf, info))
+    if (!decoder->Adopt(sf, info)) {
         return nullptr;
+    }
     return decoder;
 }
 
@@ -118,15 +124,18 @@ bool AudioDecoder::CheckFormat() {
 }
 
 AudioDecoder::~AudioDecoder() {
-    if (file_ != nullptr)
+    if (file_ != nullptr) {
         sf_close(Sf(file_));
+    }
 }
 
 int64_t AudioDecoder::Read(int16_t* out, int64_t frames) {
-    if (failed_)
+    if (failed_) {
         return -1;
-    if (frames <= 0)
+    }
+    if (frames <= 0) {
         return 0;
+    }
     const sf_count_t got = sf_readf_short(Sf(file_), out, frames);
     if (got < 0 || got > frames || (got < frames && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)) {
         spdlog::warn("audio: decoding '{}' failed: {}", name_, sf_strerror(Sf(file_)));
@@ -137,8 +146,9 @@ int64_t AudioDecoder::Read(int16_t* out, int64_t frames) {
 }
 
 bool AudioDecoder::Rewind() {
-    if (failed_)
+    if (failed_) {
         return false;
+    }
     if (sf_seek(Sf(file_), 0, SEEK_SET) != 0) {
         spdlog::warn("audio: cannot seek back to the start of '{}'", name_);
         failed_ = true;
@@ -155,24 +165,27 @@ std::optional<std::vector<int16_t>> AudioDecoder::ReadAll(size_t maxBytes) {
         return std::nullopt;
     }
     std::vector<int16_t> pcm;
-    if (exactLength_ && declaredFrames_ > 0)
+    if (exactLength_ && declaredFrames_ > 0) {
         pcm.reserve(static_cast<size_t>(declaredFrames_) * static_cast<size_t>(channels_));
+    }
     size_t frames = 0;
     for (;;) {
         const size_t room = maxFrames - frames;
         const int64_t want = static_cast<int64_t>(std::min<size_t>(kReadAllChunkFrames, room + 1));
         pcm.resize((frames + static_cast<size_t>(want)) * static_cast<size_t>(channels_));
         const int64_t got = Read(pcm.data() + frames * static_cast<size_t>(channels_), want);
-        if (got < 0)
+        if (got < 0) {
             return std::nullopt;
+        }
         frames += static_cast<size_t>(got);
         if (frames > maxFrames) {
             spdlog::warn("audio: '{}' is too long to load whole (over {} bytes of PCM)", name_,
                          maxBytes);
             return std::nullopt;
         }
-        if (got == 0)
+        if (got == 0) {
             break;
+        }
     }
     pcm.resize(frames * static_cast<size_t>(channels_));
     if (frames == 0) {

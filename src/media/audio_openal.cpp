@@ -28,21 +28,24 @@ ALuint NewSource(bool directChannels) {
     alGetError();
     ALuint source = 0;
     alGenSources(1, &source);
-    if (alGetError() != AL_NO_ERROR)
+    if (alGetError() != AL_NO_ERROR) {
         return 0;
+    }
     // Game sounds are not placed in space: no distance attenuation, no panning of stereo.
     alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
     alSource3f(source, AL_POSITION, 0.0f, 0.0f, 0.0f);
     alSourcef(source, AL_ROLLOFF_FACTOR, 0.0f);
-    if (directChannels)
+    if (directChannels) {
         alSourcei(source, AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
+    }
     return source;
 }
 
 ALint SourceState(ALuint source) {
     ALint state = AL_INITIAL;
-    if (source != 0)
+    if (source != 0) {
         alGetSourcei(source, AL_SOURCE_STATE, &state);
+    }
     return state;
 }
 
@@ -166,12 +169,14 @@ OpenAlBackend::OpenAlBackend(ALCdevice* device, ALCcontext* context, bool loopba
     // Device pause only acts on real playback devices (a loopback device mixes on demand).
     hasDevicePause_ = !loopback_ && alcIsExtensionPresent(device_, "ALC_SOFT_pause_device") &&
                       alc_->devicePause != nullptr && alc_->deviceResume != nullptr;
-    if (!threadLocalContext_)
+    if (!threadLocalContext_) {
         alcMakeContextCurrent(context_);
+    }
     MakeCurrent();
     hasDirectChannels_ = alIsExtensionPresent("AL_SOFT_direct_channels");
-    if (!loopback_)
+    if (!loopback_) {
         worker_ = std::thread([this] { WorkerLoop(); });
+    }
 }
 
 OpenAlBackend::~OpenAlBackend() {
@@ -200,8 +205,9 @@ OpenAlBackend::~OpenAlBackend() {
         }
         alDeleteBuffers(1, &sample->buffer);
     }
-    if (threadLocalContext_)
+    if (threadLocalContext_) {
         alc_->setThreadContext(nullptr);
+    }
     alcMakeContextCurrent(nullptr);
     alcDestroyContext(context_);
     alcCloseDevice(device_);
@@ -210,18 +216,20 @@ OpenAlBackend::~OpenAlBackend() {
 void OpenAlBackend::MakeCurrent() const {
     // Each thread that talks to AL uses this back end's context; with several back ends in
     // one process (tests) the process-wide current context would be shared otherwise.
-    if (threadLocalContext_)
+    if (threadLocalContext_) {
         alc_->setThreadContext(context_);
-    else
+    } else {
         alcMakeContextCurrent(context_);
+    }
 }
 
 // ---- loading ----
 
 uint32_t OpenAlBackend::AddSample(std::string_view name, AudioDecoder& decoder) {
     std::optional<std::vector<int16_t>> pcm = decoder.ReadAll(kMaxSampleBytes);
-    if (!pcm)
+    if (!pcm) {
         return 0;
+    }
     std::lock_guard lock(mutex_);
     MakeCurrent();
     alGetError();
@@ -257,8 +265,9 @@ uint32_t OpenAlBackend::LoadSampleFromMemory(std::string_view name, std::string_
 }
 
 uint32_t OpenAlBackend::AddStream(std::string_view name, std::unique_ptr<AudioDecoder> decoder) {
-    if (!decoder)
+    if (!decoder) {
         return 0;
+    }
     auto entry = std::make_unique<StreamEntry>();
     entry->name = std::string(name);
     entry->chunk.resize(static_cast<size_t>(kStreamChunkFrames) *
@@ -266,12 +275,14 @@ uint32_t OpenAlBackend::AddStream(std::string_view name, std::unique_ptr<AudioDe
     // The first piece proves the data decodes before the stream is handed out.
     const int64_t first = decoder->Read(entry->chunk.data(), kStreamChunkFrames);
     if (first <= 0) {
-        if (first == 0)
+        if (first == 0) {
             spdlog::warn("audio: '{}' holds no sound", name);
+        }
         return 0;
     }
-    if (!decoder->Rewind())
+    if (!decoder->Rewind()) {
         return 0;
+    }
     entry->decoder = std::move(decoder);
 
     std::lock_guard lock(mutex_);
@@ -308,8 +319,9 @@ unsigned OpenAlBackend::SlotSource(SampleEntry& sample, int slot) {
     ALuint& source = sample.sources[slot];
     if (source == 0) {
         source = NewSource(hasDirectChannels_);
-        if (source != 0)
+        if (source != 0) {
             alSourcei(source, AL_BUFFER, static_cast<ALint>(sample.buffer));
+        }
     }
     return source;
 }
@@ -317,8 +329,9 @@ unsigned OpenAlBackend::SlotSource(SampleEntry& sample, int slot) {
 unsigned OpenAlBackend::ChannelSource(uint32_t channel, bool* isStream) {
     *isStream = false;
     const auto it = channels_.find(channel);
-    if (it == channels_.end())
+    if (it == channels_.end()) {
         return 0;
+    }
     if (it->second.slot < 0) {
         *isStream = true;
         return streams_.at(it->second.owner)->source;
@@ -329,8 +342,9 @@ unsigned OpenAlBackend::ChannelSource(uint32_t channel, bool* isStream) {
 uint32_t OpenAlBackend::SampleChannel(uint32_t sample) {
     std::lock_guard lock(mutex_);
     const auto it = samples_.find(sample);
-    if (it == samples_.end())
+    if (it == samples_.end()) {
         return 0;
+    }
     MakeCurrent();
     SampleEntry& entry = *it->second;
     // A free playback if there is one, else the one furthest along.
@@ -368,44 +382,51 @@ void OpenAlBackend::SetVolume(uint32_t channel, int32_t volume) {
     MakeCurrent();
     bool isStream = false;
     const ALuint source = ChannelSource(channel, &isStream);
-    if (source != 0)
+    if (source != 0) {
         alSourcef(source, AL_GAIN, static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f);
+    }
 }
 
 void OpenAlBackend::Play(uint32_t channel) {
     std::lock_guard lock(mutex_);
     const auto it = channels_.find(channel);
-    if (it == channels_.end())
+    if (it == channels_.end()) {
         return;
+    }
     MakeCurrent();
     const bool holdForResume = paused_ && !hasDevicePause_;
     if (it->second.slot < 0) {
         StreamEntry& stream = *streams_.at(it->second.owner);
         RestartStream(stream);
         stream.playing = !stream.failed;
-        if (stream.playing && !holdForResume)
+        if (stream.playing && !holdForResume) {
             alSourcePlay(stream.source);
+        }
         return;
     }
     SampleEntry& sample = *samples_.at(it->second.owner);
     const int slot = it->second.slot;
     const ALuint source = SlotSource(sample, slot);
     const ALint state = SourceState(source);
-    if (source == 0 || state == AL_PLAYING || state == AL_PAUSED || sample.pendingPlay[slot])
+    if (source == 0 || state == AL_PLAYING || state == AL_PAUSED || sample.pendingPlay[slot]) {
         return; // no restart of a running playback
-    if (holdForResume)
+    }
+    if (holdForResume) {
         sample.pendingPlay[slot] = true;
-    else
+    } else {
         alSourcePlay(source);
+    }
 }
 
 bool OpenAlBackend::IsPlaying(uint32_t channel) {
     std::lock_guard lock(mutex_);
     const auto it = channels_.find(channel);
-    if (it == channels_.end())
+    if (it == channels_.end()) {
         return false;
-    if (it->second.slot < 0)
+    }
+    if (it->second.slot < 0) {
         return streams_.at(it->second.owner)->playing;
+    }
     MakeCurrent();
     const SampleEntry& sample = *samples_.at(it->second.owner);
     const int slot = it->second.slot;
@@ -416,8 +437,9 @@ bool OpenAlBackend::IsPlaying(uint32_t channel) {
 void OpenAlBackend::Stop(uint32_t channel) {
     std::lock_guard lock(mutex_);
     const auto it = channels_.find(channel);
-    if (it == channels_.end())
+    if (it == channels_.end()) {
         return;
+    }
     MakeCurrent();
     if (it->second.slot < 0) {
         StreamEntry& stream = *streams_.at(it->second.owner);
@@ -427,8 +449,9 @@ void OpenAlBackend::Stop(uint32_t channel) {
     }
     SampleEntry& sample = *samples_.at(it->second.owner);
     sample.pendingPlay[it->second.slot] = false;
-    if (sample.sources[it->second.slot] != 0)
+    if (sample.sources[it->second.slot] != 0) {
         alSourceStop(sample.sources[it->second.slot]);
+    }
 }
 
 void OpenAlBackend::Free(uint32_t handle) {
@@ -461,32 +484,37 @@ void OpenAlBackend::Free(uint32_t handle) {
 
 void OpenAlBackend::SetPaused(bool paused) {
     std::lock_guard lock(mutex_);
-    if (paused == paused_)
+    if (paused == paused_) {
         return;
+    }
     paused_ = paused;
     MakeCurrent();
     if (hasDevicePause_) {
-        if (paused)
+        if (paused) {
             alc_->devicePause(device_);
-        else
+        } else {
             alc_->deviceResume(device_);
+        }
         return;
     }
     // Without device pause every source is paused by hand; a source stays AL_PAUSED only
     // while the output is paused, which is how IsPlaying tells it still plays.
     for (auto& [handle, stream] : streams_) {
-        if (!stream->playing)
+        if (!stream->playing) {
             continue;
-        if (paused)
+        }
+        if (paused) {
             alSourcePause(stream->source);
-        else
+        } else {
             alSourcePlay(stream->source);
+        }
     }
     for (auto& [handle, sample] : samples_) {
         for (int slot = 0; slot < kSamplePlaybacks; ++slot) {
             const ALuint source = sample->sources[slot];
-            if (source == 0)
+            if (source == 0) {
                 continue;
+            }
             const ALint state = SourceState(source);
             if (paused && state == AL_PLAYING) {
                 alSourcePause(source);
@@ -528,8 +556,9 @@ bool OpenAlBackend::FillAndQueue(StreamEntry& stream, unsigned buffer) {
         rewound = false;
         filled += got;
     }
-    if (filled == 0)
+    if (filled == 0) {
         return false;
+    }
     alBufferData(buffer, PcmFormat(channels), stream.chunk.data(),
                  static_cast<ALsizei>(filled * channels * static_cast<int64_t>(sizeof(int16_t))),
                  decoder.SampleRate());
@@ -544,24 +573,28 @@ void OpenAlBackend::RestartStream(StreamEntry& stream) {
         stream.failed = true;
         return;
     }
-    for (ALuint buffer : stream.buffers)
-        if (!FillAndQueue(stream, buffer))
+    for (ALuint buffer : stream.buffers) {
+        if (!FillAndQueue(stream, buffer)) {
             break;
+        }
+    }
 }
 
 void OpenAlBackend::PumpLocked() {
     MakeCurrent();
     for (auto& [handle, entry] : streams_) {
         StreamEntry& stream = *entry;
-        if (!stream.playing || stream.failed)
+        if (!stream.playing || stream.failed) {
             continue;
+        }
         ALint processed = 0;
         alGetSourcei(stream.source, AL_BUFFERS_PROCESSED, &processed);
         for (ALint i = 0; i < processed; ++i) {
             ALuint buffer = 0;
             alSourceUnqueueBuffers(stream.source, 1, &buffer);
-            if (!FillAndQueue(stream, buffer))
+            if (!FillAndQueue(stream, buffer)) {
                 break;
+            }
             ++refilled_;
         }
         if (stream.failed) {
@@ -571,8 +604,9 @@ void OpenAlBackend::PumpLocked() {
             continue;
         }
         // Ran dry (the refill came late): start again from what is queued now.
-        if (SourceState(stream.source) == AL_STOPPED && !(paused_ && !hasDevicePause_))
+        if (SourceState(stream.source) == AL_STOPPED && !(paused_ && !hasDevicePause_)) {
             alSourcePlay(stream.source);
+        }
     }
 }
 
@@ -586,11 +620,13 @@ void OpenAlBackend::WorkerLoop() {
     while (!stopWorker_) {
         wake_.wait_for(lock, std::chrono::milliseconds(kPumpIntervalMs),
                        [this] { return stopWorker_; });
-        if (!stopWorker_)
+        if (!stopWorker_) {
             PumpLocked();
+        }
     }
-    if (threadLocalContext_)
+    if (threadLocalContext_) {
         alc_->setThreadContext(nullptr);
+    }
 }
 
 size_t OpenAlBackend::StreamBufferBytes() const {
@@ -611,8 +647,9 @@ uint64_t OpenAlBackend::RefilledBuffers() const {
 // ---- loopback rendering ----
 
 bool OpenAlBackend::RenderPieces(void* out, int frames, size_t bytesPerFrame) {
-    if (!loopback_ || frames < 0)
+    if (!loopback_ || frames < 0) {
         return false;
+    }
     std::lock_guard lock(mutex_);
     auto* bytes = static_cast<unsigned char*>(out);
     while (frames > 0) {
@@ -626,14 +663,16 @@ bool OpenAlBackend::RenderPieces(void* out, int frames, size_t bytesPerFrame) {
 }
 
 bool OpenAlBackend::Render(float* out, int frames) {
-    if (loopbackType_ != LoopbackType::Float32)
+    if (loopbackType_ != LoopbackType::Float32) {
         return false;
+    }
     return RenderPieces(out, frames, 2 * sizeof(float));
 }
 
 bool OpenAlBackend::Render(int16_t* out, int frames) {
-    if (loopbackType_ != LoopbackType::Int16)
+    if (loopbackType_ != LoopbackType::Int16) {
         return false;
+    }
     return RenderPieces(out, frames, 2 * sizeof(int16_t));
 }
 

@@ -112,8 +112,9 @@ const RecordingAudioBackend::Channel* RecordingAudioBackend::Find(uint32_t chann
 void RecordingAudioBackend::SetVolume(uint32_t channel, int32_t volume) {
     volume = std::clamp(volume, 0, 100);
     Channel* entry = Find(channel);
-    if (entry)
+    if (entry) {
         entry->volume = volume;
+    }
     Record(Op::SetVolume, entry ? entry->name : "", channel, volume);
 }
 
@@ -134,8 +135,9 @@ bool RecordingAudioBackend::IsPlaying(uint32_t channel) {
 
 void RecordingAudioBackend::Stop(uint32_t channel) {
     Channel* entry = Find(channel);
-    if (entry)
+    if (entry) {
         entry->playing = false;
+    }
     Record(Op::Stop, entry ? entry->name : "", channel);
 }
 
@@ -143,8 +145,9 @@ void RecordingAudioBackend::Free(uint32_t handle) {
     std::string name;
     if (const auto sample = samples_.find(handle); sample != samples_.end()) {
         name = sample->second.name;
-        for (int i = 0; i < kSamplePlaybacks; ++i)
+        for (int i = 0; i < kSamplePlaybacks; ++i) {
             channels_.erase(sample->second.firstChannel + static_cast<uint32_t>(i));
+        }
         samples_.erase(sample);
     } else if (const auto stream = channels_.find(handle);
                stream != channels_.end() && stream->second.isStream) {
@@ -176,17 +179,20 @@ std::string RecordingAudioBackend::NameOf(uint32_t channel) const {
 
 std::vector<uint32_t> RecordingAudioBackend::PlayingChannels() const {
     std::vector<uint32_t> result;
-    for (const auto& [handle, channel] : channels_)
-        if (channel.playing)
+    for (const auto& [handle, channel] : channels_) {
+        if (channel.playing) {
             result.push_back(handle);
+        }
+    }
     std::sort(result.begin(), result.end());
     return result;
 }
 
 void RecordingAudioBackend::Finish(uint32_t channel) {
     Channel* entry = Find(channel);
-    if (entry && !entry->isStream)
+    if (entry && !entry->isStream) {
         entry->playing = false;
+    }
 }
 
 } // namespace kq::media

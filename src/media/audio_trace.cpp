@@ -30,10 +30,12 @@ void TracingAudioBackend::Line(std::string_view call, std::string_view name,
                                std::string_view fields) {
     const uint64_t step = step_ ? step_() : 0;
     std::string line = fmt::format("{} {}", step, call);
-    if (!name.empty())
+    if (!name.empty()) {
         line += fmt::format(" {}", name);
-    if (!fields.empty())
+    }
+    if (!fields.empty()) {
         line += fmt::format(" {}", fields);
+    }
     line += '\n';
     out_->write(line.data(), static_cast<std::streamsize>(line.size()));
     out_->flush();
@@ -47,8 +49,9 @@ const std::string& TracingAudioBackend::NameOf(uint32_t handle) const {
 
 uint32_t TracingAudioBackend::Loaded(std::string_view call, std::string_view name,
                                      uint32_t handle) {
-    if (handle != 0)
+    if (handle != 0) {
         names_[handle] = std::string(name);
+    }
     Line(call, name, fmt::format("h={}", handle));
     return handle;
 }
@@ -85,8 +88,9 @@ void TracingAudioBackend::SetVolume(uint32_t channel, int32_t volume) {
     inner_->SetVolume(channel, volume);
     volume = std::clamp(volume, 0, 100);
     const auto it = volumes_.find(channel);
-    if (it != volumes_.end() && it->second == volume)
+    if (it != volumes_.end() && it->second == volume) {
         return;
+    }
     volumes_[channel] = volume;
     Line("SetVolume", NameOf(channel), fmt::format("ch={} vol={}", channel, volume));
 }

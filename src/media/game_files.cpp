@@ -25,8 +25,9 @@ bool IsUtf8(std::string_view bytes) {
     char32_t cp = 0;
     for (size_t i = 0; i < bytes.size();) {
         const size_t length = DecodeUtf8(bytes.substr(i), cp);
-        if (length == 0)
+        if (length == 0) {
             return false;
+        }
         i += length;
     }
     return true;
@@ -45,11 +46,13 @@ std::string EntryNameUtf8(const std::string& native, const TextCodec& codec) {
 std::optional<fs::path> MatchComponent(const fs::path& folder, const std::string& utf8,
                                        const std::string& codePageBytes, const TextCodec& codec,
                                        bool wantFile) {
-    if (fs::path exact = folder / fs::path(utf8); HasWantedType(exact, wantFile))
+    if (fs::path exact = folder / fs::path(utf8); HasWantedType(exact, wantFile)) {
         return exact;
+    }
     if (codePageBytes != utf8) {
-        if (fs::path exact = folder / fs::path(codePageBytes); HasWantedType(exact, wantFile))
+        if (fs::path exact = folder / fs::path(codePageBytes); HasWantedType(exact, wantFile)) {
             return exact;
+        }
     }
 
     const std::string wanted = FoldCaseUtf8(utf8);
@@ -60,8 +63,9 @@ std::optional<fs::path> MatchComponent(const fs::path& folder, const std::string
         const fs::path candidate = it->path();
         std::string name = candidate.filename().native();
         if (FoldCaseUtf8(EntryNameUtf8(name, codec)) != wanted ||
-            !HasWantedType(candidate, wantFile))
+            !HasWantedType(candidate, wantFile)) {
             continue;
+        }
         if (!best || name < bestName) {
             best = candidate;
             bestName = std::move(name);
@@ -105,42 +109,52 @@ std::optional<std::vector<std::string>> GameFiles::SplitGameName(std::string_vie
         spdlog::warn("game files: refused name '{}': {}", codec_.ToUtf8(gameName), why);
         return std::nullopt;
     };
-    if (gameName.empty())
+    if (gameName.empty()) {
         return std::nullopt;
-    if (gameName.find('\0') != std::string_view::npos)
+    }
+    if (gameName.find('\0') != std::string_view::npos) {
         return refuse("it holds a NUL byte");
-    if (gameName.front() == '\\' || gameName.front() == '/')
+    }
+    if (gameName.front() == '\\' || gameName.front() == '/') {
         return refuse("it is absolute");
+    }
 
     std::vector<std::string> components;
     size_t start = 0;
     while (start <= gameName.size()) {
         size_t end = gameName.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
+        if (end == std::string_view::npos) {
             end = gameName.size();
+        }
         const std::string_view component = gameName.substr(start, end - start);
         start = end + 1;
-        if (component.empty() || component == ".")
+        if (component.empty() || component == ".") {
             continue;
-        if (component == "..")
+        }
+        if (component == "..") {
             return refuse("it climbs out of the game folder");
-        if (component.find(':') != std::string_view::npos)
+        }
+        if (component.find(':') != std::string_view::npos) {
             return refuse("it names a drive or a stream");
+        }
         components.emplace_back(component);
     }
-    if (components.empty())
+    if (components.empty()) {
         return std::nullopt;
+    }
     return components;
 }
 
 std::optional<std::string> GameFiles::PackMemberName(std::string_view gameName) const {
     const auto components = SplitGameName(gameName);
-    if (!components)
+    if (!components) {
         return std::nullopt;
+    }
     std::string joined;
     for (const std::string& component : *components) {
-        if (!joined.empty())
+        if (!joined.empty()) {
             joined.push_back('\\');
+        }
         joined += component;
     }
     return TKQStore::NormaliseMemberName(codec_.UpperCase(joined));
@@ -153,27 +167,31 @@ std::optional<fs::path> GameFiles::FindLoose(std::string_view gameName) const {
 std::optional<fs::path> GameFiles::FindBelow(const fs::path& base,
                                              std::string_view gameName) const {
     const auto components = SplitGameName(gameName);
-    if (!components)
+    if (!components) {
         return std::nullopt;
+    }
     fs::path current = base;
     for (size_t i = 0; i < components->size(); ++i) {
         const bool last = i + 1 == components->size();
         const std::string& component = (*components)[i];
         const auto match =
             MatchComponent(current, codec_.ToUtf8(component), component, codec_, last);
-        if (!match)
+        if (!match) {
             return std::nullopt;
+        }
         current = *match;
     }
     return current;
 }
 
 bool GameFiles::Exists(std::string_view gameName) {
-    if (FindLoose(gameName))
+    if (FindLoose(gameName)) {
         return true;
+    }
     const auto member = PackMemberName(gameName);
-    if (!member)
+    if (!member) {
         return false;
+    }
     return pack_.IndexOf(*member) >= 0 || pack_.IndexOf(gameName) >= 0;
 }
 
@@ -187,13 +205,15 @@ GameFile GameFiles::Read(std::string_view gameName) {
         }
     }
     const auto member = PackMemberName(gameName);
-    if (!member)
+    if (!member) {
         return result;
+    }
     // Packs written by tools that upper-cased only ASCII letters keep other letters as the
     // game wrote them, so the plain name is the second guess.
     std::optional<std::string> bytes = pack_.ReadMember(*member);
-    if (!bytes)
+    if (!bytes) {
         bytes = pack_.ReadMember(gameName);
+    }
     if (bytes) {
         result.source = FileSource::Pack;
         result.bytes = std::move(*bytes);
@@ -202,19 +222,22 @@ GameFile GameFiles::Read(std::string_view gameName) {
 }
 
 fs::path ResolveGameFile(const fs::path& gameFile) {
-    if (gameFile.empty())
+    if (gameFile.empty()) {
         return {};
+    }
     std::error_code ec;
     fs::path file = fs::absolute(gameFile, ec);
-    if (ec)
+    if (ec) {
         return gameFile;
+    }
     if (!fs::exists(file, ec) && file.has_filename()) {
         // A name typed in another letter case, as the file systems the games come from allow.
         const TextCodec codec;
         const std::string name = file.filename().native();
         if (auto found =
-                MatchComponent(file.parent_path(), EntryNameUtf8(name, codec), name, codec, true))
+                MatchComponent(file.parent_path(), EntryNameUtf8(name, codec), name, codec, true)) {
             file = *found;
+        }
     }
     fs::path resolved = fs::canonical(file, ec);
     return ec ? file : resolved;

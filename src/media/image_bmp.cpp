@@ -50,11 +50,13 @@ struct Channel {
         }
     }
     uint32_t Get(uint32_t value) const {
-        if (mask == 0)
+        if (mask == 0) {
             return 0;
+        }
         uint32_t v = (value & mask) >> shift;
-        if (max == 255)
+        if (max == 255) {
             return v;
+        }
         return static_cast<uint32_t>((static_cast<uint64_t>(v) * 255 + max / 2) / max);
     }
 };
@@ -111,8 +113,9 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
             info.greenMask = in.U32(masks + 4);
             info.blueMask = in.U32(masks + 8);
             info.alphaMask = count == 4 ? in.U32(masks + 12) : 0;
-            if (headerSize == 40)
+            if (headerSize == 40) {
                 afterHeader += count * 4;
+            }
         }
     } else {
         spdlog::warn("image {}: unknown BMP header size {}", name, headerSize);
@@ -156,12 +159,14 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
     }
     if (info.bits <= 8) {
         size_t maxCount = size_t{1} << info.bits;
-        if (paletteCount == 0 || paletteCount > maxCount)
+        if (paletteCount == 0 || paletteCount > maxCount) {
             paletteCount = maxCount;
+        }
         for (size_t i = 0; i < paletteCount; ++i) {
             size_t pos = afterHeader + i * paletteEntrySize;
-            if (!in.Has(pos, 3))
+            if (!in.Has(pos, 3)) {
                 break; // a short palette leaves the rest black
+            }
             info.palette[i] = 0xFF000000u | (static_cast<uint32_t>(in.U8(pos + 2)) << 16) |
                               (static_cast<uint32_t>(in.U8(pos + 1)) << 8) | in.U8(pos);
         }
@@ -197,8 +202,9 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
             // An encoded run repeats one byte: both of its nibbles in turn for 4-bit data.
             const int n = std::min<int>(count, w - x);
             uint8_t* out = rowStart() + x;
-            for (int i = 0; i < n; ++i)
+            for (int i = 0; i < n; ++i) {
                 out[i] = fourBit ? ((i & 1) == 0 ? value >> 4 : value & 0x0F) : value;
+            }
             x += n;
             continue;
         }
@@ -210,16 +216,18 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
         case 1: // end of bitmap
             return true;
         case 2: // delta
-            if (!in.Has(pos, 2))
+            if (!in.Has(pos, 2)) {
                 return false;
+            }
             x = std::min(w, x + in.U8(pos));
             row += in.U8(pos + 1);
             pos += 2;
             break;
         default: { // absolute run of `value` pixels, its bytes padded to an even count
             const size_t bytes = fourBit ? (value + 1u) / 2 : value;
-            if (!in.Has(pos, bytes))
+            if (!in.Has(pos, bytes)) {
                 return false;
+            }
             const int n = std::min<int>(value, w - x);
             uint8_t* out = rowStart() + x;
             for (int i = 0; i < n; ++i) {
@@ -235,8 +243,9 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
             break;
         }
         }
-        if (row >= h)
+        if (row >= h) {
             return true;
+        }
     }
     // Data ran out without an end marker: accept only when every row was reached.
     return row >= h || (row == h - 1 && x >= w);
@@ -247,8 +256,9 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
 std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
     Reader in(data);
     BmpInfo info;
-    if (!ReadInfo(in, info, name))
+    if (!ReadInfo(in, info, name)) {
         return std::nullopt;
+    }
 
     Picture picture;
     picture.width = static_cast<int>(info.width);
@@ -269,10 +279,11 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
             spdlog::warn("image {}: truncated BMP pixel data", name);
             return std::nullopt;
         }
-        if (info.bits <= 8)
+        if (info.bits <= 8) {
             picture.indices.assign(w * h, 0);
-        else
+        } else {
             picture.pixels.assign(w * h, 0);
+        }
         const Channel red(info.redMask), green(info.greenMask), blue(info.blueMask);
         const bool plain32 = info.bits == 32 && info.compression == kBiRgb;
         const Channel alpha(plain32 ? 0xFF000000u : info.alphaMask);
@@ -312,16 +323,18 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
         if (info.bits == 16 || info.bits == 32) {
             // Most writers leave the alpha bits zero: such files are opaque pictures.
             if (!anyAlpha) {
-                for (uint32_t& p : picture.pixels)
+                for (uint32_t& p : picture.pixels) {
                     p |= 0xFF000000u;
+                }
             }
             picture.bitsPerPixel = anyAlpha ? 32 : 24;
         }
     }
     if (!picture.indices.empty()) {
         picture.pixels.resize(w * h);
-        for (size_t i = 0; i < picture.pixels.size(); ++i)
+        for (size_t i = 0; i < picture.pixels.size(); ++i) {
             picture.pixels[i] = info.palette[picture.indices[i]];
+        }
     }
     return picture;
 }

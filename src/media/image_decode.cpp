@@ -7,12 +7,14 @@ namespace kq::media {
 namespace {
 
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-    if (s.size() < suffix.size())
+    if (s.size() < suffix.size()) {
         return false;
+    }
     s = s.substr(s.size() - suffix.size());
     for (size_t i = 0; i < s.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[i])) != suffix[i])
+        if (std::tolower(static_cast<unsigned char>(s[i])) != suffix[i]) {
             return false;
+        }
     }
     return true;
 }
@@ -20,12 +22,15 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
 } // namespace
 
 ImageFormat FormatFromName(std::string_view name) {
-    if (EndsWithNoCase(name, ".jpg") || EndsWithNoCase(name, ".jpeg"))
+    if (EndsWithNoCase(name, ".jpg") || EndsWithNoCase(name, ".jpeg")) {
         return ImageFormat::Jpeg;
-    if (EndsWithNoCase(name, ".png"))
+    }
+    if (EndsWithNoCase(name, ".png")) {
         return ImageFormat::Png;
-    if (EndsWithNoCase(name, ".tga"))
+    }
+    if (EndsWithNoCase(name, ".tga")) {
         return ImageFormat::Tga;
+    }
     return ImageFormat::Bmp;
 }
 

@@ -38,11 +38,13 @@ void ErrorExit(j_common_ptr cinfo) {
 
 void EmitMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    if (level >= 0)
+    if (level >= 0) {
         return; // trace messages
+    }
     // A file that ends early decodes as grey in libjpeg; it is a failure here.
-    if (err->mgr.msg_code == JWRN_JPEG_EOF)
+    if (err->mgr.msg_code == JWRN_JPEG_EOF) {
         err->truncated = true;
+    }
     char text[JMSG_LENGTH_MAX];
     err->mgr.format_message(cinfo, text);
     spdlog::debug("jpeg: {}", text);
@@ -50,8 +52,9 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 }
 
 bool Create(jpeg_decompress_struct* cinfo, JpegError* err, std::string_view data) {
-    if (setjmp(err->jump))
+    if (setjmp(err->jump)) {
         return false;
+    }
     jpeg_create_decompress(cinfo);
     jpeg_mem_src(cinfo, reinterpret_cast<const unsigned char*>(data.data()),
                  static_cast<unsigned long>(data.size()));
@@ -65,8 +68,9 @@ struct JpegHeader {
 };
 
 bool ReadHeader(jpeg_decompress_struct* cinfo, JpegError* err, JpegHeader* header) {
-    if (setjmp(err->jump))
+    if (setjmp(err->jump)) {
         return false;
+    }
     jpeg_read_header(cinfo, TRUE);
     header->cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = header->cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -79,11 +83,13 @@ bool ReadHeader(jpeg_decompress_struct* cinfo, JpegError* err, JpegHeader* heade
 // Decodes into rows of width 4-byte pixels (BGRA, or CMYK for Adobe files).
 bool ReadScanlines(jpeg_decompress_struct* cinfo, JpegError* err, unsigned char* pixels,
                    size_t stride) {
-    if (setjmp(err->jump))
+    if (setjmp(err->jump)) {
         return false;
+    }
     jpeg_start_decompress(cinfo);
-    if (cinfo->output_components != 4)
+    if (cinfo->output_components != 4) {
         return false;
+    }
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = pixels + static_cast<size_t>(cinfo->output_scanline) * stride;
         jpeg_read_scanlines(cinfo, &row, 1);
@@ -140,8 +146,9 @@ std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name) 
                     p = 0xFF000000u | (r << 16) | (g << 8) | b;
                 }
             } else {
-                for (uint32_t& p : picture.pixels)
+                for (uint32_t& p : picture.pixels) {
                     p |= 0xFF000000u;
+                }
             }
             result = std::move(picture);
         }

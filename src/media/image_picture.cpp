@@ -25,8 +25,9 @@ bool DimensionsAcceptable(int64_t width, int64_t height) {
 
 PixelBounds OpaqueBounds(const Picture& picture) {
     PixelBounds whole{0, 0, picture.width - 1, picture.height - 1};
-    if (!picture.HasAlpha() || picture.Empty())
+    if (!picture.HasAlpha() || picture.Empty()) {
         return whole;
+    }
     int left = picture.width;
     int top = picture.height;
     int right = -1;
@@ -37,31 +38,39 @@ PixelBounds OpaqueBounds(const Picture& picture) {
         int last = -1;
         for (int x = 0; x < picture.width; ++x) {
             if (Alpha(row[x]) != 0) {
-                if (first < 0)
+                if (first < 0) {
                     first = x;
+                }
                 last = x;
             }
         }
-        if (first < 0)
+        if (first < 0) {
             continue;
-        if (top > y)
+        }
+        if (top > y) {
             top = y;
+        }
         bottom = y;
-        if (left > first)
+        if (left > first) {
             left = first;
-        if (right < last)
+        }
+        if (right < last) {
             right = last;
+        }
     }
-    if (right < 0)
+    if (right < 0) {
         return whole;
+    }
     return PixelBounds{left, top, right, bottom};
 }
 
 void ConvertTo32(Picture& picture) {
-    if (picture.bitsPerPixel == 32)
+    if (picture.bitsPerPixel == 32) {
         return;
-    for (uint32_t& p : picture.pixels)
+    }
+    for (uint32_t& p : picture.pixels) {
         p |= 0xFF000000u;
+    }
     picture.bitsPerPixel = 32;
     picture.indices.clear();
 }
@@ -83,11 +92,13 @@ void MakeGrey(Picture& picture) {
 }
 
 std::vector<uint8_t> MaskValues(const Picture& mask) {
-    if (!mask.indices.empty())
+    if (!mask.indices.empty()) {
         return mask.indices;
+    }
     std::vector<uint8_t> values(mask.pixels.size());
-    for (size_t i = 0; i < values.size(); ++i)
+    for (size_t i = 0; i < values.size(); ++i) {
         values[i] = static_cast<uint8_t>(RoundedMean(mask.pixels[i]));
+    }
     return values;
 }
 
@@ -103,8 +114,9 @@ void ApplyMask(Picture& picture, std::span<const uint8_t> maskValues, int maskWi
         uint32_t* row = picture.pixels.data() + static_cast<size_t>(y) * picture.width;
         for (int x = 0; x < picture.width; ++x) {
             uint32_t a = 255;
-            if (x < maskWidth && y < maskHeight)
+            if (x < maskWidth && y < maskHeight) {
                 a = maskValues[static_cast<size_t>(y) * maskWidth + x];
+            }
             row[x] = (row[x] & 0x00FFFFFFu) | (a << 24);
         }
     }

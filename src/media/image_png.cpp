@@ -28,16 +28,18 @@ struct PngContext {
 
 void ReadCallback(png_structp png, png_bytep out, size_t count) {
     auto* ctx = static_cast<PngContext*>(png_get_io_ptr(png));
-    if (count > ctx->size - ctx->pos)
+    if (count > ctx->size - ctx->pos) {
         png_error(png, "unexpected end of data");
+    }
     std::memcpy(out, ctx->data + ctx->pos, count);
     ctx->pos += count;
 }
 
 void ErrorCallback(png_structp png, png_const_charp message) {
     auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
-    if (ctx != nullptr)
+    if (ctx != nullptr) {
         std::snprintf(ctx->message, sizeof(ctx->message), "%s", message);
+    }
     png_longjmp(png, 1);
 }
 
@@ -55,8 +57,9 @@ struct PngHeader {
 
 // Reads the header and sets up the transforms to 8-bit BGRA (ARGB words in memory).
 bool ReadHeader(png_structp png, png_infop info, PngHeader* header) {
-    if (setjmp(png_jmpbuf(png)))
+    if (setjmp(png_jmpbuf(png))) {
         return false;
+    }
     png_read_info(png, info);
     header->sourceRowBytes = png_get_rowbytes(png, info);
     int bitDepth = 0;
@@ -69,8 +72,9 @@ bool ReadHeader(png_structp png, png_infop info, PngHeader* header) {
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
-    if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !png_get_valid(png, info, PNG_INFO_tRNS))
+    if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !png_get_valid(png, info, PNG_INFO_tRNS)) {
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    }
     png_set_bgr(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -79,8 +83,9 @@ bool ReadHeader(png_structp png, png_infop info, PngHeader* header) {
 }
 
 bool ReadRows(png_structp png, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png)))
+    if (setjmp(png_jmpbuf(png))) {
         return false;
+    }
     png_read_image(png, rows);
     return true;
 }
@@ -99,14 +104,16 @@ void FlushCallback(png_structp) {}
 
 void WriteErrorCallback(png_structp png, png_const_charp message) {
     auto* ctx = static_cast<PngWriteContext*>(png_get_error_ptr(png));
-    if (ctx != nullptr)
+    if (ctx != nullptr) {
         std::snprintf(ctx->message, sizeof(ctx->message), "%s", message);
+    }
     png_longjmp(png, 1);
 }
 
 bool WriteAll(png_structp png, png_infop info, int width, int height, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png)))
+    if (setjmp(png_jmpbuf(png))) {
         return false;
+    }
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -129,8 +136,9 @@ std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
     ctx.size = data.size();
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, ErrorCallback, WarningCallback);
-    if (png == nullptr)
+    if (png == nullptr) {
         return std::nullopt;
+    }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -157,13 +165,15 @@ std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
         picture.bitsPerPixel = header.hasAlpha ? 32 : 24;
         picture.pixels.assign(static_cast<size_t>(picture.width) * picture.height, 0);
         std::vector<png_bytep> rows(picture.height);
-        for (int y = 0; y < picture.height; ++y)
+        for (int y = 0; y < picture.height; ++y) {
             rows[y] = reinterpret_cast<png_bytep>(picture.pixels.data() +
                                                   static_cast<size_t>(y) * picture.width);
-        if (ReadRows(png, rows.data()))
+        }
+        if (ReadRows(png, rows.data())) {
             result = std::move(picture);
-        else
+        } else {
             spdlog::warn("image {}: corrupt PNG data: {}", name, ctx.message);
+        }
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return result;
@@ -171,15 +181,17 @@ std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
 
 std::string EncodePng(const Picture& picture) {
     if (picture.Empty() || picture.pixels.size() < static_cast<size_t>(picture.width) *
-                                                       static_cast<size_t>(picture.height))
+                                                       static_cast<size_t>(picture.height)) {
         return {};
+    }
     std::string out;
     PngWriteContext ctx;
     ctx.out = &out;
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, WriteErrorCallback, nullptr);
-    if (png == nullptr)
+    if (png == nullptr) {
         return {};
+    }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
@@ -188,9 +200,10 @@ std::string EncodePng(const Picture& picture) {
     png_set_write_fn(png, &ctx, WriteCallback, FlushCallback);
     // Memory order of ARGB words on little-endian machines is B, G, R, A; png_set_bgr swaps.
     std::vector<png_bytep> rows(picture.height);
-    for (int y = 0; y < picture.height; ++y)
+    for (int y = 0; y < picture.height; ++y) {
         rows[y] = reinterpret_cast<png_bytep>(
             const_cast<uint32_t*>(picture.pixels.data() + static_cast<size_t>(y) * picture.width));
+    }
     bool ok = WriteAll(png, info, picture.width, picture.height, rows.data());
     png_destroy_write_struct(&png, &info);
     if (!ok) {

@@ -14,18 +14,23 @@ bool IsBlank(char c) {
 
 // One line as a count; nothing when the line is not a number.
 std::optional<int> ParseCount(std::string_view line) {
-    while (!line.empty() && IsBlank(line.front()))
+    while (!line.empty() && IsBlank(line.front())) {
         line.remove_prefix(1);
-    while (!line.empty() && IsBlank(line.back()))
+    }
+    while (!line.empty() && IsBlank(line.back())) {
         line.remove_suffix(1);
-    if (line.empty())
+    }
+    if (line.empty()) {
         return 0;
-    if (line.front() == '+')
+    }
+    if (line.front() == '+') {
         line.remove_prefix(1);
+    }
     int value = 0;
     auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (ec != std::errc() || end != line.data() + line.size() || value < 0 || value > kMaxCount)
+    if (ec != std::errc() || end != line.data() + line.size() || value < 0 || value > kMaxCount) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -38,8 +43,9 @@ std::optional<SheetCounts> ParseSheet(std::string_view text) {
         std::string_view line = text.substr(0, eol);
         text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
         auto value = ParseCount(line);
-        if (!value)
+        if (!value) {
             return std::nullopt;
+        }
         values[i] = *value;
     }
     return SheetCounts{values[0] > 0 ? values[0] : 1, values[1] > 0 ? values[1] : 1};

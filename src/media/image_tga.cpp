@@ -27,13 +27,15 @@ struct StbFree {
 bool RleCoversPixels(std::string_view data, size_t pos, size_t pixels, size_t bytesPerPixel) {
     size_t covered = 0;
     while (covered < pixels) {
-        if (pos >= data.size())
+        if (pos >= data.size()) {
             return false;
+        }
         const unsigned header = static_cast<uint8_t>(data[pos++]);
         const size_t count = (header & 0x7F) + 1;
         const size_t bytes = header & 0x80 ? bytesPerPixel : count * bytesPerPixel;
-        if (bytes > data.size() - pos)
+        if (bytes > data.size() - pos) {
             return false;
+        }
         pos += bytes;
         covered += count;
     }

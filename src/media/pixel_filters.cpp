@@ -63,8 +63,9 @@ inline void KernelPixel(uint8_t* p, const uint8_t* up, const uint8_t* down, ptrd
 template <class W>
 void KernelSpan(uint8_t* row, const uint8_t* up, const uint8_t* down, size_t begin, size_t end,
                 ptrdiff_t offset, const W& w) {
-    for (size_t x = begin; x < end; ++x)
+    for (size_t x = begin; x < end; ++x) {
         KernelPixel(row + x * 4, up + x * 4, down + x * 4, -offset, offset, w);
+    }
 }
 
 // The same for the fixed kernels, as one stretch of bytes (alpha included) into out: with the
@@ -92,8 +93,9 @@ void MiddleSpan(uint8_t* row, const uint8_t* up, const uint8_t* down, size_t beg
         // The new colours go to a row buffer first and are then merged into the row under its
         // alpha, so the alpha bytes computed along with them are dropped.
         const size_t count = (end - begin) * 4;
-        if (colours.size() < count)
+        if (colours.size() < count) {
             colours.resize(count);
+        }
         FixedKernelBytes<static_cast<int32_t>(W::corner), static_cast<int32_t>(W::centre)>(
             colours.data(), row + begin * 4, up + begin * 4, down + begin * 4, count, offset);
         for (size_t x = 0; x < end - begin; ++x) {
@@ -117,8 +119,9 @@ template <class W> void RunCornerKernel(TFastDIB& dib, int32_t distance, const W
     const int64_t lastY = dib.Height() - 1;
     const int64_t a = std::min<int64_t>(std::abs(int64_t{distance}), std::max(lastX, lastY) + 1);
     // Distance 0: every corner is the pixel itself, and (m + 4k) c / (4k + m) = c.
-    if (a == 0 && 4 * w.corner + w.centre != 0)
+    if (a == 0 && 4 * w.corner + w.centre != 0) {
         return;
+    }
     std::vector<uint8_t> colours; // one row of new colours, for the fixed kernels
     for (int64_t y = 0; y <= lastY; ++y) {
         uint8_t* row = dib.Row(static_cast<int>(y));
@@ -132,31 +135,37 @@ template <class W> void RunCornerKernel(TFastDIB& dib, int32_t distance, const W
             KernelPixel(row + x * 4, up, down, left, right, w);
         };
         if (upY == y || downY == y) {
-            for (int64_t x = 0; x <= lastX; ++x)
+            for (int64_t x = 0; x <= lastX; ++x) {
                 clamped(x);
+            }
             continue;
         }
         // Columns a .. lastX - a need no clamping; the rest do.
         const int64_t spanBegin = std::min(a, lastX + 1);
         const int64_t spanEnd = std::max(spanBegin, lastX + 1 - a);
-        for (int64_t x = 0; x < spanBegin; ++x)
+        for (int64_t x = 0; x < spanBegin; ++x) {
             clamped(x);
+        }
         MiddleSpan(row, up, down, static_cast<size_t>(spanBegin), static_cast<size_t>(spanEnd),
                    static_cast<ptrdiff_t>(a) * 4, w, colours);
-        for (int64_t x = spanEnd; x <= lastX; ++x)
+        for (int64_t x = spanEnd; x <= lastX; ++x) {
             clamped(x);
+        }
     }
 }
 
 } // namespace
 
 bool TFastDIB::Resize(int width, int height, int bitsPerPixel) {
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0) {
         width = height = 0;
-    if (bitsPerPixel != 8)
+    }
+    if (bitsPerPixel != 8) {
         bitsPerPixel = 32;
-    if (width == width_ && height == height_ && bitsPerPixel == bitsPerPixel_)
+    }
+    if (width == width_ && height == height_ && bitsPerPixel == bitsPerPixel_) {
         return false;
+    }
     width_ = width;
     height_ = height;
     bitsPerPixel_ = bitsPerPixel;
@@ -170,41 +179,48 @@ void TFastDIB::Fill(uint32_t word) {
 }
 
 void CornerKernel(TFastDIB& dib, int32_t distance, int32_t corner, int32_t centre) {
-    if (!Usable(dib))
+    if (!Usable(dib)) {
         return;
+    }
     const int64_t divisor = 4 * int64_t{corner} + centre;
     RunCornerKernel(dib, distance, RuntimeWeights{corner, centre, divisor == 0 ? 1 : divisor});
 }
 
 void Sharpen(TFastDIB& dib, int32_t distance) {
-    if (Usable(dib))
+    if (Usable(dib)) {
         RunCornerKernel(dib, distance, FixedWeights<1, -10>{});
+    }
 }
 
 void SharpenMore(TFastDIB& dib, int32_t distance) {
-    if (Usable(dib))
+    if (Usable(dib)) {
         RunCornerKernel(dib, distance, FixedWeights<5, -35>{});
+    }
 }
 
 void BlurEdges(TFastDIB& dib, int32_t distance) {
-    if (Usable(dib))
+    if (Usable(dib)) {
         RunCornerKernel(dib, distance, FixedWeights<2, -3>{});
+    }
 }
 
 void BleedEdges(TFastDIB& dib, int32_t distance) {
-    if (Usable(dib))
+    if (Usable(dib)) {
         RunCornerKernel(dib, distance, FixedWeights<2, -4>{});
+    }
 }
 
 void SplitBlur(TFastDIB& dib, int32_t distance) {
     // The mean of the four corners is the corner kernel with no centre weight.
-    if (Usable(dib))
+    if (Usable(dib)) {
         RunCornerKernel(dib, distance, FixedWeights<1, 0>{});
+    }
 }
 
 void SoftenRows(TFastDIB& dib) {
-    if (!Usable(dib) || dib.Width() < 2)
+    if (!Usable(dib) || dib.Width() < 2) {
         return;
+    }
     const int last = dib.Width() - 1;
     for (int y = 0; y < dib.Height(); ++y) {
         uint8_t* row = dib.Row(y);
@@ -243,14 +259,16 @@ size_t NormaliseShift(int32_t count, int size) {
 } // namespace
 
 void Rotate(TFastDIB& dib, int32_t columns, int32_t rows, std::vector<uint32_t>& scratch) {
-    if (!Usable(dib))
+    if (!Usable(dib)) {
         return;
+    }
     const size_t w = static_cast<size_t>(dib.Width());
     const size_t h = static_cast<size_t>(dib.Height());
     const size_t dx = NormaliseShift(columns, dib.Width());
     const size_t dy = NormaliseShift(rows, dib.Height());
-    if (dx == 0 && dy == 0)
+    if (dx == 0 && dy == 0) {
         return;
+    }
     uint32_t* words = dib.Words();
     scratch.assign(words, words + w * h);
     // Destination pixel (x, y) takes the colour of source pixel ((x + dx) mod w, (y + dy) mod h);
@@ -258,16 +276,19 @@ void Rotate(TFastDIB& dib, int32_t columns, int32_t rows, std::vector<uint32_t>&
     for (size_t y = 0; y < h; ++y) {
         const uint32_t* src = scratch.data() + ((y + dy) % h) * w;
         uint32_t* dst = words + y * w;
-        for (size_t x = 0; x < w - dx; ++x)
+        for (size_t x = 0; x < w - dx; ++x) {
             dst[x] = (dst[x] & kAlphaMask) | (src[x + dx] & kColourMask);
-        for (size_t x = w - dx; x < w; ++x)
+        }
+        for (size_t x = w - dx; x < w; ++x) {
             dst[x] = (dst[x] & kAlphaMask) | (src[x + dx - w] & kColourMask);
+        }
     }
 }
 
 void Mosaic(TFastDIB& dib, int32_t width, int32_t height) {
-    if (!Usable(dib) || width == 0 || height == 0)
+    if (!Usable(dib) || width == 0 || height == 0) {
         return;
+    }
     const int64_t w = std::abs(int64_t{width});
     const int64_t h = std::abs(int64_t{height});
     const int64_t picW = dib.Width();
@@ -285,23 +306,27 @@ void Mosaic(TFastDIB& dib, int32_t width, int32_t height) {
             const int64_t sampleX = std::min(left + w / 2 + w % 2, picW - 1);
             const uint32_t colour = sampleRow[sampleX] & kColourMask;
             const int64_t end = std::min(left + w, picW);
-            for (int64_t x = left; x < end; ++x)
+            for (int64_t x = left; x < end; ++x) {
                 topRow[x] = (topRow[x] & kAlphaMask) | colour;
+            }
         }
         const int64_t bottom = std::min(top + h, picH);
         for (int64_t y = top + 1; y < bottom; ++y) {
             uint32_t* row = words + y * picW;
-            for (int64_t x = 0; x < picW; ++x)
+            for (int64_t x = 0; x < picW; ++x) {
                 row[x] = (row[x] & kAlphaMask) | (topRow[x] & kColourMask);
+            }
         }
     }
 }
 
 bool AddNoise(TFastDIB& dib, int32_t amount, bool mono, std::mt19937& random) {
-    if (amount < 0 || amount > 255)
+    if (amount < 0 || amount > 255) {
         return false;
-    if (!Usable(dib) || amount == 0)
+    }
+    if (!Usable(dib) || amount == 0) {
         return true;
+    }
     const uint32_t range = static_cast<uint32_t>(amount);
     const int half = amount / 2;
     auto draw = [&] { return static_cast<int>(random() % range) - half; };
@@ -310,11 +335,13 @@ bool AddNoise(TFastDIB& dib, int32_t amount, bool mono, std::mt19937& random) {
         for (int x = 0; x < dib.Width(); ++x, p += 4) {
             if (mono) {
                 const int r = draw();
-                for (int c = 0; c < 3; ++c)
+                for (int c = 0; c < 3; ++c) {
                     p[c] = Clamp255(p[c] + r);
+                }
             } else {
-                for (int c = 0; c < 3; ++c)
+                for (int c = 0; c < 3; ++c) {
                     p[c] = Clamp255(p[c] + draw());
+                }
             }
         }
     }
@@ -322,14 +349,16 @@ bool AddNoise(TFastDIB& dib, int32_t amount, bool mono, std::mt19937& random) {
 }
 
 void LinearRise(ChannelTable& table, int first, int last, int from, int to) {
-    if (last <= first)
+    if (last <= first) {
         return;
+    }
     const int64_t step = (int64_t{to - from + 1} * 65536) / (last - first);
     for (int64_t i = 0; i <= last - first; ++i) {
         const int64_t entry = first + i;
-        if (entry >= 0 && entry < 256)
+        if (entry >= 0 && entry < 256) {
             table[static_cast<size_t>(entry)] =
                 Clamp255((int64_t{from} * 65536 + i * step) / 65536);
+        }
     }
 }
 
@@ -351,8 +380,9 @@ ChannelTable ContrastTable(int32_t value) {
 ChannelTable GammaTable(double gamma) {
     ChannelTable table{};
     if (!(gamma > 0)) {
-        for (int i = 0; i < 256; ++i)
+        for (int i = 0; i < 256; ++i) {
             table[i] = static_cast<uint8_t>(i);
+        }
         return table;
     }
     for (int i = 1; i < 256; ++i) {
@@ -364,8 +394,9 @@ ChannelTable GammaTable(double gamma) {
 
 void ApplyTables(TFastDIB& dib, const ChannelTable& red, const ChannelTable& green,
                  const ChannelTable& blue) {
-    if (!Usable(dib))
+    if (!Usable(dib)) {
         return;
+    }
     for (int y = 0; y < dib.Height(); ++y) {
         uint8_t* p = dib.Row(y);
         for (int x = 0; x < dib.Width(); ++x, p += 4) {
@@ -377,8 +408,9 @@ void ApplyTables(TFastDIB& dib, const ChannelTable& red, const ChannelTable& gre
 }
 
 void ToGrey(const TFastDIB& dib, TFastDIB& grey) {
-    if (!Usable(dib))
+    if (!Usable(dib)) {
         return;
+    }
     grey.Resize(dib.Width(), dib.Height(), 8);
     // The table rising from 0 to 85 over 0..255 has entry i = i * step / 65536 with step =
     // (86 * 65536) / 255; computing the entries instead of looking them up lets the compiler

@@ -28,8 +28,9 @@ bool WaveParameters(double amplitude, double divisorA, double divisorB) {
 // round(amplitude * sin(i / divisor)) for i = 0..count - 1.
 void Offsets(std::vector<int64_t>& out, int count, double amplitude, double divisor) {
     out.resize(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         out[i] = static_cast<int64_t>(std::nearbyint(amplitude * std::sin(i / divisor)));
+    }
 }
 
 void CopyColour(uint32_t& dst, uint32_t src) {
@@ -40,8 +41,9 @@ void CopyColour(uint32_t& dst, uint32_t src) {
 
 bool Wave(const TFastDIB& src, TFastDIB& dst, double amplitude, double rowDivisor,
           double columnDivisor) {
-    if (!Pair(src, dst) || !WaveParameters(amplitude, rowDivisor, columnDivisor))
+    if (!Pair(src, dst) || !WaveParameters(amplitude, rowDivisor, columnDivisor)) {
         return false;
+    }
     const int64_t w = src.Width();
     const int64_t h = src.Height();
     std::vector<int64_t> rowShift;    // dx(y): columns by which row y reads aside
@@ -54,8 +56,9 @@ bool Wave(const TFastDIB& src, TFastDIB& dst, double amplitude, double rowDiviso
         for (int64_t x = 0; x < w; ++x) {
             const int64_t sx = x + rowShift[y];
             const int64_t sy = y + columnShift[x];
-            if (sx >= 0 && sx < w && sy >= 0 && sy < h)
+            if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
                 CopyColour(out[y * w + x], in[sy * w + sx]);
+            }
         }
     }
     return true;
@@ -63,8 +66,9 @@ bool Wave(const TFastDIB& src, TFastDIB& dst, double amplitude, double rowDiviso
 
 bool SquareWave(const TFastDIB& src, TFastDIB& dst, double amplitude, double columnDivisor,
                 double rowDivisor) {
-    if (!Pair(src, dst) || !WaveParameters(amplitude, columnDivisor, rowDivisor))
+    if (!Pair(src, dst) || !WaveParameters(amplitude, columnDivisor, rowDivisor)) {
         return false;
+    }
     const int64_t w = src.Width();
     const int64_t h = src.Height();
     std::vector<int64_t> columnShift; // sx(x)
@@ -75,14 +79,16 @@ bool SquareWave(const TFastDIB& src, TFastDIB& dst, double amplitude, double col
     uint32_t* out = dst.Words();
     for (int64_t y = 0; y < h; ++y) {
         const int64_t sy = y + rowShift[y];
-        if (sy < 0 || sy >= h)
+        if (sy < 0 || sy >= h) {
             continue;
+        }
         const uint32_t* srcRow = in + sy * w;
         uint32_t* dstRow = out + y * w;
         for (int64_t x = 0; x < w; ++x) {
             const int64_t sx = x + columnShift[x];
-            if (sx >= 0 && sx < w)
+            if (sx >= 0 && sx < w) {
                 CopyColour(dstRow[x], srcRow[sx]);
+            }
         }
     }
     return true;
@@ -99,16 +105,18 @@ double Refract(double u, double z, double index) {
 
 int64_t SourceIndex(double v, int64_t last) {
     const double t = std::trunc(v);
-    if (!(t >= 0)) // also a NaN
+    if (!(t >= 0)) { // also a NaN
         return 0;
+    }
     return t >= static_cast<double>(last) ? last : static_cast<int64_t>(t);
 }
 
 } // namespace
 
 bool Lens(const TFastDIB& src, TFastDIB& dst, double refractionIndex) {
-    if (!Pair(src, dst) || !std::isfinite(refractionIndex))
+    if (!Pair(src, dst) || !std::isfinite(refractionIndex)) {
         return false;
+    }
     const double n = std::max(refractionIndex, 1.0);
     const int64_t w = src.Width();
     const int64_t h = src.Height();

@@ -34,12 +34,16 @@ SoundSystem::SoundSystem(AudioBackend& backend, GameFiles* files)
 
 SoundSystem::~SoundSystem() {
     // Streams may be decoding from streamData_, which dies with us; the back end lives on.
-    for (const TSound& stream : streams_)
-        if (stream.channel != 0)
+    for (const TSound& stream : streams_) {
+        if (stream.channel != 0) {
             backend_.Free(stream.channel);
-    for (const Sample& sample : samples_)
-        if (sample.handle != 0)
+        }
+    }
+    for (const Sample& sample : samples_) {
+        if (sample.handle != 0) {
             backend_.Free(sample.handle);
+        }
+    }
 }
 
 void SoundSystem::SetMusicVolume(int32_t percent) {
@@ -53,9 +57,11 @@ void SoundSystem::SetMusicVolume(int32_t percent) {
 }
 
 uint32_t SoundSystem::LoadSample(const std::string& upperName) {
-    for (const Sample& sample : samples_)
-        if (sample.name == upperName)
+    for (const Sample& sample : samples_) {
+        if (sample.name == upperName) {
             return sample.handle;
+        }
+    }
 
     uint32_t handle = 0;
     const std::string gameName = "sounds\\" + upperName;
@@ -65,20 +71,24 @@ uint32_t SoundSystem::LoadSample(const std::string& upperName) {
         } else {
             // The member's bytes are freed as soon as the sample is decoded.
             const GameFile member = files_->Read(gameName);
-            if (member.source == FileSource::Pack)
+            if (member.source == FileSource::Pack) {
                 handle = backend_.LoadSampleFromMemory(upperName, member.bytes);
+            }
         }
     }
     samples_.push_back(Sample{upperName, handle});
-    if (timerReset_)
+    if (timerReset_) {
         timerReset_();
+    }
     return handle;
 }
 
 uint32_t SoundSystem::LoadStream(const std::string& upperName) {
-    for (const TSound& stream : streams_)
-        if (stream.name == upperName)
+    for (const TSound& stream : streams_) {
+        if (stream.name == upperName) {
             return stream.channel;
+        }
+    }
 
     uint32_t handle = 0;
     const std::string gameName = "sounds\\" + upperName;
@@ -91,8 +101,9 @@ uint32_t SoundSystem::LoadStream(const std::string& upperName) {
                 // The stream decodes from these bytes while it plays: they stay for the run.
                 streamData_.push_back(std::move(member.bytes));
                 handle = backend_.CreateStreamFromMemory(upperName, streamData_.back());
-                if (handle == 0)
+                if (handle == 0) {
                     streamData_.pop_back();
+                }
             }
         }
     }
@@ -104,9 +115,11 @@ uint32_t SoundSystem::LoadStream(const std::string& upperName) {
 }
 
 int SoundSystem::FindLiveStream(const std::string& upperName) const {
-    for (size_t i = 0; i < streams_.size(); ++i)
-        if (streams_[i].name == upperName && streams_[i].channel != 0)
+    for (size_t i = 0; i < streams_.size(); ++i) {
+        if (streams_[i].name == upperName && streams_[i].channel != 0) {
             return static_cast<int>(i);
+        }
+    }
     return -1;
 }
 
@@ -115,8 +128,9 @@ void SoundSystem::SetChannelVolume(uint32_t channel, int32_t volume) {
 }
 
 void SoundSystem::PlaySound(std::string_view name, int32_t percent) {
-    if (name.empty())
+    if (name.empty()) {
         return; // an unknown sound identifier resolves to no name: nothing to play
+    }
     const std::string upper = UpperAscii(name);
     const std::string ogg = OggSibling(upper);
 
@@ -127,37 +141,45 @@ void SoundSystem::PlaySound(std::string_view name, int32_t percent) {
             break;
         }
     }
-    if (handle == 0)
+    if (handle == 0) {
         handle = LoadSample(upper);
-    if (handle == 0)
+    }
+    if (handle == 0) {
         handle = LoadSample(ogg);
-    if (handle == 0)
+    }
+    if (handle == 0) {
         return;
+    }
 
     const uint32_t channel = backend_.SampleChannel(handle);
-    if (channel == 0)
+    if (channel == 0) {
         return;
+    }
     SetChannelVolume(channel, soundVolume_ * percent / 100);
     backend_.Play(channel);
 }
 
 void SoundSystem::PlayMusic(std::string_view name, int32_t percent) {
-    if (name.empty())
+    if (name.empty()) {
         return;
+    }
     const std::string upper = UpperAscii(name);
     const std::string ogg = OggSibling(upper);
 
     int index = FindLiveStream(upper);
-    if (index < 0)
-        index = FindLiveStream(ogg);
     if (index < 0) {
-        if (LoadStream(upper) != 0)
-            index = FindLiveStream(upper);
-        else if (LoadStream(ogg) != 0)
-            index = FindLiveStream(ogg);
+        index = FindLiveStream(ogg);
     }
-    if (index < 0)
+    if (index < 0) {
+        if (LoadStream(upper) != 0) {
+            index = FindLiveStream(upper);
+        } else if (LoadStream(ogg) != 0) {
+            index = FindLiveStream(ogg);
+        }
+    }
+    if (index < 0) {
         return;
+    }
 
     TSound& stream = streams_[static_cast<size_t>(index)];
     stream.target = percent / 100.0;
@@ -181,14 +203,16 @@ void SoundSystem::FadeOutForScreenChange() {
     // Only the step changes, the target is kept: FadeStep then finds a stream at or below its
     // target and sets it to the target at the next step. Only a stream that was already
     // gliding down keeps fading (at the new pace). Games were tuned against this behaviour.
-    for (TSound& stream : streams_)
+    for (TSound& stream : streams_) {
         stream.step = -stream.volume / kStopFadeSteps;
+    }
 }
 
 void SoundSystem::FadeStep() {
     for (TSound& stream : streams_) {
-        if (stream.channel == 0 || !backend_.IsPlaying(stream.channel))
+        if (stream.channel == 0 || !backend_.IsPlaying(stream.channel)) {
             continue;
+        }
         stream.volume += stream.step;
         if (stream.step > 0 && stream.volume >= stream.target - kFadeTolerance) {
             stream.volume = stream.target;
@@ -196,8 +220,9 @@ void SoundSystem::FadeStep() {
         } else if (stream.step < 0 && stream.volume <= stream.target + kFadeTolerance) {
             stream.volume = stream.target;
             stream.step = 0;
-            if (stream.volume == 0.0)
+            if (stream.volume == 0.0) {
                 backend_.Stop(stream.channel);
+            }
         }
         SetChannelVolume(stream.channel, MusicChannelVolume(musicVolume_, stream.volume));
     }

@@ -16,15 +16,17 @@ constexpr int64_t kMinEntrySize = 3 * kIntSize;
 
 int32_t DecodeInt32(const char* p) {
     uint32_t u = 0;
-    for (int i = 3; i >= 0; --i)
+    for (int i = 3; i >= 0; --i) {
         u = (u << 8) | static_cast<unsigned char>(p[i]);
+    }
     return static_cast<int32_t>(u);
 }
 
 void AppendInt32(std::string& out, int32_t value) {
     const auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
 }
 
 // Reads a little-endian directory block with every read checked against its end.
@@ -33,16 +35,18 @@ public:
     explicit DirectoryCursor(std::string_view data) : data_(data) {}
 
     bool ReadInt(int32_t& value) {
-        if (data_.size() - pos_ < static_cast<size_t>(kIntSize))
+        if (data_.size() - pos_ < static_cast<size_t>(kIntSize)) {
             return false;
+        }
         value = DecodeInt32(data_.data() + pos_);
         pos_ += kIntSize;
         return true;
     }
 
     bool ReadBytes(size_t count, std::string& out) {
-        if (data_.size() - pos_ < count)
+        if (data_.size() - pos_ < count) {
             return false;
+        }
         out.assign(data_.data() + pos_, count);
         pos_ += count;
         return true;
@@ -60,8 +64,9 @@ private:
 std::string TKQStore::NormaliseMemberName(std::string_view name) {
     std::string out = UpperAscii(name);
     for (char& c : out) {
-        if (c == '/')
+        if (c == '/') {
             c = '\\';
+        }
     }
     return out;
 }
@@ -70,13 +75,15 @@ void TKQStore::Open(const std::filesystem::path& name) {
     Close();
     fileName_ = name;
     stream_.open(name, std::ios::binary | std::ios::in);
-    if (!stream_.is_open())
+    if (!stream_.is_open()) {
         spdlog::debug("store: no pack at '{}'", name.string());
+    }
 }
 
 void TKQStore::Close() {
-    if (stream_.is_open())
+    if (stream_.is_open()) {
         stream_.close();
+    }
     stream_.clear();
     fileSize_ = 0;
     directoryOffset_ = 0;
@@ -90,8 +97,9 @@ bool TKQStore::OpenPack(const std::filesystem::path& name) {
 
 bool TKQStore::ReadDirectory() {
     directory_.clear();
-    if (!stream_.is_open())
+    if (!stream_.is_open()) {
         return false;
+    }
 
     const std::string file = fileName_.string();
     auto reject = [&](std::string_view why) {
@@ -103,24 +111,29 @@ bool TKQStore::ReadDirectory() {
     stream_.clear();
     stream_.seekg(0, std::ios::end);
     const std::streamoff endPos = stream_.tellg();
-    if (!stream_ || endPos < 0)
+    if (!stream_ || endPos < 0) {
         return reject("cannot determine its size");
+    }
     fileSize_ = endPos;
-    if (fileSize_ < kIntSize)
+    if (fileSize_ < kIntSize) {
         return reject("shorter than its trailer");
-    if (fileSize_ > std::numeric_limits<int32_t>::max() + kIntSize)
+    }
+    if (fileSize_ > std::numeric_limits<int32_t>::max() + kIntSize) {
         return reject("larger than 32-bit offsets can address");
+    }
 
     char trailer[kIntSize];
     stream_.seekg(fileSize_ - kIntSize);
     stream_.read(trailer, kIntSize);
-    if (stream_.gcount() != kIntSize)
+    if (stream_.gcount() != kIntSize) {
         return reject("cannot read the directory offset");
+    }
     const int64_t dirOffset = DecodeInt32(trailer);
     const int64_t directoryEnd = fileSize_ - kIntSize;
-    if (dirOffset < 0 || dirOffset > directoryEnd - kIntSize)
+    if (dirOffset < 0 || dirOffset > directoryEnd - kIntSize) {
         return reject(
             fmt::format("directory offset {} outside the file of {} bytes", dirOffset, fileSize_));
+    }
     directoryOffset_ = dirOffset;
 
     // The directory lies between its offset and the trailer, so reading it whole never
@@ -128,16 +141,19 @@ bool TKQStore::ReadDirectory() {
     std::string block(static_cast<size_t>(directoryEnd - dirOffset), '\0');
     stream_.seekg(dirOffset);
     stream_.read(block.data(), static_cast<std::streamsize>(block.size()));
-    if (stream_.gcount() != static_cast<std::streamsize>(block.size()))
+    if (stream_.gcount() != static_cast<std::streamsize>(block.size())) {
         return reject("cannot read the directory");
+    }
 
     DirectoryCursor cursor(block);
     int32_t count = 0;
     cursor.ReadInt(count); // the block holds at least the count, checked above
-    if (count < 0)
+    if (count < 0) {
         return reject(fmt::format("negative member count {}", count));
-    if (static_cast<int64_t>(count) * kMinEntrySize > static_cast<int64_t>(cursor.Remaining()))
+    }
+    if (static_cast<int64_t>(count) * kMinEntrySize > static_cast<int64_t>(cursor.Remaining())) {
         return reject(fmt::format("member count {} does not fit the directory", count));
+    }
 
     std::vector<TKQStoreEntry> entries;
     entries.reserve(static_cast<size_t>(count));
@@ -145,18 +161,21 @@ bool TKQStore::ReadDirectory() {
         TKQStoreEntry entry;
         int32_t nameLength = 0;
         if (!cursor.ReadInt(nameLength) || nameLength < 0 ||
-            !cursor.ReadBytes(static_cast<size_t>(nameLength), entry.name))
+            !cursor.ReadBytes(static_cast<size_t>(nameLength), entry.name)) {
             return reject(fmt::format("name of member {} runs past the directory", i));
+        }
         int32_t offset = 0;
         int32_t size = 0;
-        if (!cursor.ReadInt(offset) || !cursor.ReadInt(size))
+        if (!cursor.ReadInt(offset) || !cursor.ReadInt(size)) {
             return reject(fmt::format("member {} is cut short", i));
+        }
         entry.offset = offset;
         entry.size = size;
         if (entry.offset < 0 || entry.size < 0 || entry.offset > fileSize_ ||
-            entry.size > fileSize_ - entry.offset)
+            entry.size > fileSize_ - entry.offset) {
             return reject(fmt::format("member {} (offset {}, size {}) lies outside the file", i,
                                       entry.offset, entry.size));
+        }
         entries.push_back(std::move(entry));
     }
     directory_ = std::move(entries);
@@ -164,24 +183,28 @@ bool TKQStore::ReadDirectory() {
 }
 
 int TKQStore::IndexOf(std::string_view name) const {
-    if (!stream_.is_open())
+    if (!stream_.is_open()) {
         return -1;
+    }
     const std::string wanted = NormaliseMemberName(name);
     for (size_t i = 0; i < directory_.size(); ++i) {
-        if (directory_[i].name == wanted)
+        if (directory_[i].name == wanted) {
             return static_cast<int>(i);
+        }
     }
     return -1;
 }
 
 std::optional<std::string> TKQStore::ReadMember(std::string_view name) {
     const int index = IndexOf(name);
-    if (index < 0)
+    if (index < 0) {
         return std::nullopt;
+    }
     const TKQStoreEntry& entry = directory_[static_cast<size_t>(index)];
     std::string data(static_cast<size_t>(entry.size), '\0');
-    if (entry.size == 0)
+    if (entry.size == 0) {
         return data;
+    }
     stream_.clear();
     stream_.seekg(entry.offset);
     stream_.read(data.data(), static_cast<std::streamsize>(entry.size));
@@ -195,10 +218,12 @@ std::optional<std::string> TKQStore::ReadMember(std::string_view name) {
 
 bool TKQStore::ReadMemberTo(std::string_view name, std::ostream& out) {
     const std::optional<std::string> data = ReadMember(name);
-    if (!data)
+    if (!data) {
         return false;
-    if (data->empty())
+    }
+    if (data->empty()) {
         return true;
+    }
     out.write(data->data(), static_cast<std::streamsize>(data->size()));
     return static_cast<bool>(out);
 }
@@ -244,8 +269,9 @@ std::string StoreWriter::Build() const {
 
 bool StoreWriter::Write(const std::filesystem::path& file) const {
     const std::string bytes = Build();
-    if (bytes.empty())
+    if (bytes.empty()) {
         return false;
+    }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) {
         spdlog::error("store writer: cannot create '{}'", file.string());

@@ -14,16 +14,18 @@ namespace {
 // Folder part (up to and including the last separator) and file part of a game name.
 std::pair<std::string_view, std::string_view> SplitFolder(std::string_view name) {
     size_t slash = name.find_last_of("\\/");
-    if (slash == std::string_view::npos)
+    if (slash == std::string_view::npos) {
         return {std::string_view{}, name};
+    }
     return {name.substr(0, slash + 1), name.substr(slash + 1)};
 }
 
 // The extension from the last dot of the file part, upper-cased (ASCII), dot included.
 std::string UpperExtension(std::string_view fileName) {
     size_t dot = fileName.rfind('.');
-    if (dot == std::string_view::npos)
+    if (dot == std::string_view::npos) {
         return {};
+    }
     return media::UpperAscii(fileName.substr(dot));
 }
 
@@ -45,12 +47,14 @@ std::optional<Color> TextureImage::Pixel(int pattern, int x, int y) const {
     const int pw = layout_.patternWidth;
     const int ph = layout_.patternHeight;
     if (!HasPixelCopy() || pattern < 0 || pattern >= layout_.PatternCount() || x < 0 || y < 0 ||
-        x >= pw || y >= ph)
+        x >= pw || y >= ph) {
         return std::nullopt;
+    }
     const int sx = (pattern % layout_.columns) * pw + x;
     const int sy = (pattern / layout_.columns) * ph + y;
-    if (sx >= picture_.width || sy >= picture_.height)
+    if (sx >= picture_.width || sy >= picture_.height) {
         return std::nullopt;
+    }
     return picture_.At(sx, sy);
 }
 
@@ -59,14 +63,16 @@ ImageService::ImageService(media::GameFiles& files, Canvas& canvas, TickSource t
 
 ImageService::~ImageService() {
     for (auto& entry : entries_) {
-        if (entry->image)
+        if (entry->image) {
             canvas_.FreeTexture(entry->image->texture_);
+        }
     }
 }
 
 uint32_t ImageService::Now() const {
-    if (stampOverride_)
+    if (stampOverride_) {
         return *stampOverride_;
+    }
     return ticks_ ? ticks_() : 0;
 }
 
@@ -103,11 +109,13 @@ TKQIm& ImageService::LoadImage(std::string_view name, bool kept) {
     }
 
     ++entry->requests;
-    if (entry->image || entry->failed)
+    if (entry->image || entry->failed) {
         return *entry;
+    }
     if (!loadImagesNow_ && !entry->kept) {
-        if (entry->requests == 1)
+        if (entry->requests == 1) {
             ++imagesToLoad_;
+        }
         return *entry;
     }
     Load(*entry, request);
@@ -115,8 +123,9 @@ TKQIm& ImageService::LoadImage(std::string_view name, bool kept) {
 }
 
 bool ImageService::Probe(std::string_view name, bool inPack) {
-    if (!inPack)
+    if (!inPack) {
         return files_.FindLoose(name).has_value();
+    }
     media::TKQStore& pack = files_.Pack();
     const auto member = files_.PackMemberName(name);
     return (member && pack.IndexOf(*member) >= 0) || pack.IndexOf(name) >= 0;
@@ -125,23 +134,27 @@ bool ImageService::Probe(std::string_view name, bool inPack) {
 std::optional<std::string> ImageService::ReadFrom(std::string_view name, bool inPack) {
     if (!inPack) {
         const auto path = files_.FindLoose(name);
-        if (!path)
+        if (!path) {
             return std::nullopt;
+        }
         return media::ReadWholeFile(*path);
     }
     media::TKQStore& pack = files_.Pack();
     std::optional<std::string> bytes;
-    if (const auto member = files_.PackMemberName(name))
+    if (const auto member = files_.PackMemberName(name)) {
         bytes = pack.ReadMember(*member);
-    if (!bytes)
+    }
+    if (!bytes) {
         bytes = pack.ReadMember(name);
+    }
     return bytes;
 }
 
 media::SheetCounts ImageService::ReadSheet(std::string_view imageName, bool inPack) {
     const std::string sheetName = std::string(DropLastFour(imageName)) + ".an";
-    if (!Probe(sheetName, inPack))
+    if (!Probe(sheetName, inPack)) {
         return {};
+    }
     // A pack member is parsed straight from memory: the same bytes a copy on disk would hold.
     const auto bytes = ReadFrom(sheetName, inPack);
     if (!bytes) {
@@ -192,16 +205,18 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
                                int maskWidth, int maskHeight) {
         auto bytes = ReadFrom(jpegName, inPack);
         std::optional<media::Picture> colour;
-        if (bytes)
+        if (bytes) {
             colour = media::DecodeJpeg(*bytes, files_.Codec().ToUtf8(jpegName));
+        }
         if (!colour) {
             spdlog::warn("image {}: colour partner '{}' unusable; keeping the mask picture",
                          logName, files_.Codec().ToUtf8(jpegName));
             return;
         }
-        if (colour->width != maskWidth || colour->height != maskHeight)
+        if (colour->width != maskWidth || colour->height != maskHeight) {
             spdlog::warn("image {}: mask {}x{} and colour {}x{} differ", logName, maskWidth,
                          maskHeight, colour->width, colour->height);
+        }
         media::ApplyMask(*colour, mask, maskWidth, maskHeight);
         *picture = std::move(*colour);
         image->maskName_ = request.name;
@@ -214,29 +229,35 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
         if (hasPrefixPart) {
             const std::string partner =
                 std::string(folder) + std::string(fileName.substr(0, underscore)) + ".jpg";
-            if (Probe(partner, inPack))
+            if (Probe(partner, inPack)) {
                 combineWithJpeg(partner, mask, maskWidth, maskHeight);
+            }
         }
-        if (request.silhouette)
+        if (request.silhouette) {
             media::MakeSilhouette(*picture);
-        if (request.grey)
+        }
+        if (request.grey) {
             media::MakeGrey(*picture);
+        }
         const std::string partner =
             std::string(folder) + std::string(DropLastFour(fileName)) + "_.jpg";
-        if (Probe(partner, inPack))
+        if (Probe(partner, inPack)) {
             combineWithJpeg(partner, mask, maskWidth, maskHeight);
+        }
     } else if (extension == ".JPG" && hasPrefixPart) {
         const std::string maskName =
             std::string(folder) + std::string(fileName.substr(0, underscore)) + ".bmp";
         if (Probe(maskName, inPack)) {
             auto bytes = ReadFrom(maskName, inPack);
             std::optional<media::Picture> mask;
-            if (bytes)
+            if (bytes) {
                 mask = media::DecodeBmp(*bytes, files_.Codec().ToUtf8(maskName));
+            }
             if (mask) {
-                if (mask->width != picture->width || mask->height != picture->height)
+                if (mask->width != picture->width || mask->height != picture->height) {
                     spdlog::warn("image {}: mask {}x{} and colour {}x{} differ", logName,
                                  mask->width, mask->height, picture->width, picture->height);
+                }
                 media::ApplyMask(*picture, media::MaskValues(*mask), mask->width, mask->height);
                 image->maskName_ = maskName;
             } else {
@@ -272,18 +293,21 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
     entry.lastUse = Now();
 
     if (maxMemory_ > kEvictionThreshold &&
-        static_cast<double>(imageMemory_) / static_cast<double>(maxMemory_) > 1.1)
+        static_cast<double>(imageMemory_) / static_cast<double>(maxMemory_) > 1.1) {
         EvictImages();
-    if (loadProgress_)
+    }
+    if (loadProgress_) {
         loadProgress_();
+    }
 }
 
 bool ImageService::Upload(TextureImage& image) {
     const media::PatternLayout& layout = image.layout_;
     const int pw = layout.patternWidth;
     const int ph = layout.patternHeight;
-    if (pw < 1 || ph < 1 || pw > kMaxTextureSide || ph > kMaxTextureSide)
+    if (pw < 1 || ph < 1 || pw > kMaxTextureSide || ph > kMaxTextureSide) {
         return false;
+    }
     const int count = layout.PatternCount();
     // Patterns stay numbered row by row; a sheet too wide or tall for one texture is
     // rearranged into more rows or columns, which keeps every pattern's number.
@@ -293,8 +317,9 @@ bool ImageService::Upload(TextureImage& image) {
         static_cast<int64_t>(texRows) * ph > kMaxTextureSide) {
         texColumns = std::max(1, kMaxTextureSide / pw);
         texRows = (count + texColumns - 1) / texColumns;
-        if (static_cast<int64_t>(texRows) * ph > kMaxTextureSide)
+        if (static_cast<int64_t>(texRows) * ph > kMaxTextureSide) {
             return false;
+        }
     }
     const int width = texColumns * pw;
     const int height = texRows * ph;
@@ -319,8 +344,9 @@ bool ImageService::Upload(TextureImage& image) {
         }
         texture = canvas_.CreateTexture(width, height, pixels);
     }
-    if (texture == kNoTexture)
+    if (texture == kNoTexture) {
         return false;
+    }
     if ((pw != width || ph != height) && !canvas_.SetPatternLayout(texture, pw, ph)) {
         canvas_.FreeTexture(texture);
         return false;
@@ -330,28 +356,32 @@ bool ImageService::Upload(TextureImage& image) {
 }
 
 const TextureImage* ImageService::GetImage(TKQIm& entry) {
-    if (alwaysLoad_ && !entry.image && !entry.failed)
+    if (alwaysLoad_ && !entry.image && !entry.failed) {
         LoadImage(entry.name, entry.kept);
+    }
     entry.lastUse = Now();
     return entry.image.get();
 }
 
 void ImageService::ClearImageMarks() {
-    for (auto& entry : entries_)
+    for (auto& entry : entries_) {
         entry->requests = 0;
+    }
 }
 
 void ImageService::Release(TKQIm& entry) {
-    if (!entry.image)
+    if (!entry.image) {
         return;
+    }
     canvas_.FreeTexture(entry.image->texture_);
     entry.image.reset();
 }
 
 void ImageService::FreeUnusedImages() {
     for (auto& entry : entries_) {
-        if (entry->requests == 0 && !entry->kept)
+        if (entry->requests == 0 && !entry->kept) {
             Release(*entry);
+        }
     }
 }
 
@@ -363,8 +393,9 @@ void ImageService::EvictImages() {
         int64_t sum = 0;
         for (size_t i = 1; i < entries_.size(); ++i) {
             const TKQIm& e = *entries_[i];
-            if (!e.image || e.kept)
+            if (!e.image || e.kept) {
                 continue;
+            }
             any = true;
             oldest = std::min(oldest, e.lastUse);
             sum += e.memory;
@@ -376,8 +407,9 @@ void ImageService::EvictImages() {
         }
         for (size_t i = 1; i < entries_.size(); ++i) {
             TKQIm& e = *entries_[i];
-            if (!e.image || e.kept || e.lastUse != oldest)
+            if (!e.image || e.kept || e.lastUse != oldest) {
                 continue;
+            }
             Release(e);
             sum -= e.memory;
             if (sum < maxMemory_) {
@@ -395,8 +427,9 @@ void ImageService::ReloadAll() {
     // By index: a progress handler may register new entries while we reload.
     for (size_t i = 0; i < entries_.size(); ++i) {
         TKQIm& entry = *entries_[i];
-        if (!entry.image)
+        if (!entry.image) {
             continue;
+        }
         const uint32_t stamp = entry.lastUse;
         Release(entry);
         stampOverride_ = stamp;

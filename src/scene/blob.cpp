@@ -8,22 +8,26 @@
 namespace kq::scene {
 
 bool ReadBlobI32(std::string_view blob, size_t& pos, int32_t& out) {
-    if (pos > blob.size() || blob.size() - pos < 4)
+    if (pos > blob.size() || blob.size() - pos < 4) {
         return false;
+    }
     uint32_t u = 0;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         u |= static_cast<uint32_t>(static_cast<uint8_t>(blob[pos + i])) << (8 * i);
+    }
     out = static_cast<int32_t>(u);
     pos += 4;
     return true;
 }
 
 bool ReadBlobF64(std::string_view blob, size_t& pos, double& out) {
-    if (pos > blob.size() || blob.size() - pos < 8)
+    if (pos > blob.size() || blob.size() - pos < 8) {
         return false;
+    }
     uint64_t u = 0;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         u |= static_cast<uint64_t>(static_cast<uint8_t>(blob[pos + i])) << (8 * i);
+    }
     std::memcpy(&out, &u, 8);
     pos += 8;
     return true;
@@ -32,10 +36,12 @@ bool ReadBlobF64(std::string_view blob, size_t& pos, double& out) {
 bool ReadBlobString(std::string_view blob, size_t& pos, std::string_view& out) {
     int32_t length = 0;
     size_t at = pos;
-    if (!ReadBlobI32(blob, at, length) || length < 0)
+    if (!ReadBlobI32(blob, at, length) || length < 0) {
         return false;
-    if (static_cast<size_t>(length) > blob.size() - at)
+    }
+    if (static_cast<size_t>(length) > blob.size() - at) {
         return false;
+    }
     out = blob.substr(at, static_cast<size_t>(length));
     pos = at + static_cast<size_t>(length);
     return true;
@@ -46,22 +52,25 @@ bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue&
     case PropKind::Integer:
     case PropKind::Enumeration: {
         int32_t v = 0;
-        if (!ReadBlobI32(blob, pos, v))
+        if (!ReadBlobI32(blob, pos, v)) {
             return false;
+        }
         out = v;
         return true;
     }
     case PropKind::Float: {
         double v = 0;
-        if (!ReadBlobF64(blob, pos, v))
+        if (!ReadBlobF64(blob, pos, v)) {
             return false;
+        }
         out = v;
         return true;
     }
     case PropKind::String: {
         std::string_view v;
-        if (!ReadBlobString(blob, pos, v))
+        if (!ReadBlobString(blob, pos, v)) {
             return false;
+        }
         out = std::string(v);
         return true;
     }
@@ -71,15 +80,17 @@ bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue&
 
 void WriteBlobI32(std::string& out, int32_t v) {
     auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
 }
 
 void WriteBlobF64(std::string& out, double v) {
     uint64_t u = 0;
     std::memcpy(&u, &v, 8);
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
 }
 
 void WriteBlobString(std::string& out, std::string_view s) {
@@ -115,8 +126,9 @@ void AppendElement(std::string& out, const TKQElement& element) {
         WriteBlobI32(out, 0);
         AppendElement(out, *child);
         const auto length = static_cast<uint32_t>(out.size() - lengthAt - 4);
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             out[lengthAt + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+        }
     }
 }
 

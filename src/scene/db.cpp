@@ -25,12 +25,14 @@ bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
     DestroyChildren();
     unicode_.reset();
     std::error_code ec;
-    if (!std::filesystem::exists(sceneFile, ec))
+    if (!std::filesystem::exists(sceneFile, ec)) {
         return false;
+    }
     // The pack lies in the game folder, which the game files already know: only its name comes
     // from the scene file, so a relative scene path is not joined to the folder a second time.
-    if (runtime_.files)
+    if (runtime_.files) {
         runtime_.files->OpenPack(media::GameFiles::PackNameFor(sceneFile));
+    }
     std::optional<std::string> bytes = media::ReadWholeFile(sceneFile);
     if (!bytes) {
         spdlog::error("scene: cannot read the scene file {}", sceneFile.string());
@@ -45,36 +47,41 @@ bool TKQDB::LoadSceneBlob(std::string_view blob) {
     DestroyChildren();
     // The particle sheet is requested before any picture of the scene: as the first entry it is
     // never considered for eviction, and every scene picture is.
-    if (runtime_.images)
+    if (runtime_.images) {
         particleImage_ = &runtime_.images->LoadImage(kParticleSheet, true);
+    }
     runtime_.loading = true;
     bool ok = LoadProps(blob, true);
     runtime_.loading = false;
-    if (!ok)
+    if (!ok) {
         spdlog::warn("scene: the scene file is cut short or corrupt; loading kept what was read");
+    }
     return ok;
 }
 
 TKQElement* TKQDB::FindChildById(std::string_view name) const {
     for (const auto& child : Children()) {
         const std::string& id = child->Id;
-        if (id.size() != name.size())
+        if (id.size() != name.size()) {
             continue;
+        }
         bool same = true;
         for (size_t i = 0; i < id.size() && same; ++i) {
             auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
             same = up(id[i]) == up(name[i]);
         }
-        if (same)
+        if (same) {
             return child.get();
+        }
     }
     return nullptr;
 }
 
 void TKQDB::SetMaxMem(int32_t bytes) {
     MaxMem = bytes;
-    if (runtime_.images)
+    if (runtime_.images) {
         runtime_.images->SetMaxMemory(bytes);
+    }
 }
 
 void TKQDB::Process() {
@@ -85,8 +92,9 @@ namespace {
 
 void ClearInitialized(TKQElement& e) {
     e.Initialized = false;
-    for (const auto& child : e.Children())
+    for (const auto& child : e.Children()) {
         ClearInitialized(*child);
+    }
 }
 
 } // namespace

@@ -18,8 +18,9 @@ constexpr uint16_t kBackspace = 8;
 bool EditText(std::string& text, uint16_t code, bool unicode) {
     if (code == kBackspace) {
         size_t remove = text.empty() ? 0 : 1;
-        if (unicode && text.size() >= 3 && text[text.size() - 3] == kUnicodeEscape)
+        if (unicode && text.size() >= 3 && text[text.size() - 3] == kUnicodeEscape) {
             remove = 3;
+        }
         text.resize(text.size() - remove);
         return true;
     }
@@ -35,11 +36,13 @@ bool EditText(std::string& text, uint16_t code, bool unicode) {
         }
         return true;
     }
-    if (code > 255 || code == '#' || code == '$')
+    if (code > 255 || code == '#' || code == '$') {
         return false;
+    }
     // Other control characters assign the text unchanged, so its setter still runs.
-    if (code >= 32)
+    if (code >= 32) {
         text.push_back(static_cast<char>(code));
+    }
     return true;
 }
 
@@ -49,24 +52,29 @@ void TKQDB::CharInput(uint16_t code) {
     if (TKQElement* focused = runtime_.focusedText) {
         // The text's own setter runs (it re-measures and redraws the text).
         const TKQProp* prop = focused->ClassEntry().FindProp("Text");
-        if (!prop || prop->kind != PropKind::String)
+        if (!prop || prop->kind != PropKind::String) {
             return;
+        }
         std::string text = PropString(prop->get(*focused));
-        if (EditText(text, code, UnicodeMode()))
+        if (EditText(text, code, UnicodeMode())) {
             prop->set(*focused, PropValue(std::move(text)));
+        }
         return;
     }
     cheatBuffer_.push_back(static_cast<char>(code & 0xFF));
-    if (cheatBuffer_.size() > kCheatBufferSize)
+    if (cheatBuffer_.size() > kCheatBufferSize) {
         cheatBuffer_.erase(0, cheatBuffer_.size() - kCheatBufferSize);
-    if (Cheats.empty())
+    }
+    if (Cheats.empty()) {
         return;
+    }
     const std::string codes = ";" + Cheats + ";";
     std::string probe;
     for (size_t p = 0; p < cheatBuffer_.size(); ++p) {
         probe.assign(";").append(cheatBuffer_, p).push_back(';');
-        if (codes.find(probe) == std::string::npos)
+        if (codes.find(probe) == std::string::npos) {
             continue;
+        }
         lastCheat_ = cheatBuffer_.substr(p);
         RunScript(exCheat, "Cheat");
     }
@@ -83,8 +91,9 @@ void TKQDB::Exit() {
 
 void TKQDB::LIProcess() {
     RunScript(exLoadImProcess, "LIProcess");
-    if (runtime_.renderFrame)
+    if (runtime_.renderFrame) {
         runtime_.renderFrame(true);
+    }
 }
 
 } // namespace kq::scene

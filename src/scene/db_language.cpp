@@ -27,17 +27,20 @@ constexpr size_t kMaxWideText = 1999;
 constexpr int64_t kMaxGlyphNumber = 0xFFFF;
 
 bool IsAscii(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80)
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
             return false;
+        }
+    }
     return true;
 }
 
 // A game string (code-page bytes, possibly with three-byte escapes) as UTF-8, for lookups in
 // the decoded language file.
 std::string GameTextToUtf8(std::string_view s, const media::GameFiles* files) {
-    if (IsAscii(s) && s.find(kUnicodeEscape) == std::string_view::npos)
+    if (IsAscii(s) && s.find(kUnicodeEscape) == std::string_view::npos) {
         return std::string(s);
+    }
     std::string out;
     size_t i = 0;
     while (i < s.size()) {
@@ -57,14 +60,17 @@ std::string GameTextToUtf8(std::string_view s, const media::GameFiles* files) {
 
 // Next line of a text (without its line end); false at the end.
 bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
-    if (pos >= text.size())
+    if (pos >= text.size()) {
         return false;
+    }
     size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos)
+    if (end == std::string_view::npos) {
         end = text.size();
+    }
     line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r')
+    if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
+    }
     pos = end + 1;
     return true;
 }
@@ -73,13 +79,15 @@ bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
 bool ParseGlyphLine(std::string_view line, uint32_t& code, double& width) {
     line = TrimControls(line);
     size_t gap = line.find_first_of(" \t");
-    if (gap == std::string_view::npos)
+    if (gap == std::string_view::npos) {
         return false;
+    }
     const std::string_view hex = line.substr(0, gap);
     const std::string_view number = TrimControls(line.substr(gap));
     auto [hexEnd, hexErr] = std::from_chars(hex.data(), hex.data() + hex.size(), code, 16);
-    if (hexErr != std::errc() || hexEnd != hex.data() + hex.size())
+    if (hexErr != std::errc() || hexEnd != hex.data() + hex.size()) {
         return false;
+    }
     auto [numEnd, numErr] = std::from_chars(number.data(), number.data() + number.size(), width);
     return numErr == std::errc() && numEnd == number.data() + number.size() && std::isfinite(width);
 }
@@ -98,12 +106,14 @@ std::optional<std::string> ReadGameFileBounded(media::GameFiles& files, std::str
         return media::ReadWholeFile(*loose, maxSize);
     }
     const std::optional<std::string> member = files.PackMemberName(name);
-    if (!member)
+    if (!member) {
         return std::nullopt;
+    }
     media::TKQStore& pack = files.Pack();
     const int index = pack.IndexOf(*member);
-    if (index < 0)
+    if (index < 0) {
         return std::nullopt;
+    }
     const int64_t size = pack.Directory()[static_cast<size_t>(index)].size;
     if (size < 0 || static_cast<uintmax_t>(size) > maxSize) {
         spdlog::warn("scene: pack member {} is too large ({} bytes); ignored", *member, size);
@@ -113,10 +123,12 @@ std::optional<std::string> ReadGameFileBounded(media::GameFiles& files, std::str
 }
 
 std::string_view TrimControls(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') {
         s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+    }
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') {
         s.remove_suffix(1);
+    }
     return s;
 }
 
@@ -170,18 +182,22 @@ void ParseGlyphTable(std::string_view text, std::vector<TKQDB::UnicodeGlyph>& gl
             ++clamped;
             scaled = scaled < 0 ? 0 : 255;
         }
-        if (code >= glyphs.size())
+        if (code >= glyphs.size()) {
             glyphs.resize(size_t{code} + 1);
+        }
         glyphs[code] = {static_cast<uint16_t>(i), static_cast<uint8_t>(scaled)};
     }
-    if (i < count)
+    if (i < count) {
         spdlog::warn("scene: the Unicode glyph table ends after {} of {} entries", i, count);
-    if (corrupt || refused || clamped)
+    }
+    if (corrupt || refused || clamped) {
         spdlog::warn("scene: the Unicode glyph table has {} unreadable entries, {} beyond the "
                      "table's limits and {} widths clamped to 0..255",
                      corrupt, refused, clamped);
-    if (i == count && NextLine(text, pos, line))
+    }
+    if (i == count && NextLine(text, pos, line)) {
         faceName = std::string(TrimControls(line));
+    }
 }
 
 void TKQDB::UnicodeDeleter::operator()(UnicodeData* data) const {
@@ -214,82 +230,100 @@ render::TKQIm* TKQDB::UnicodeGlyphImage() const {
 void TKQDB::PrepareUnicode() {
     unicode_.reset();
     media::GameFiles* files = runtime_.files;
-    if (!files || !files->Exists(kGlyphTableFile))
+    if (!files || !files->Exists(kGlyphTableFile)) {
         return;
+    }
     std::unique_ptr<UnicodeData, UnicodeDeleter> data(new UnicodeData);
     if (std::optional<std::string> face =
-            ReadGameFileBounded(*files, kUnicodeFaceFile, kMaxFontFileSize))
+            ReadGameFileBounded(*files, kUnicodeFaceFile, kMaxFontFileSize)) {
         data->fontBytes = std::move(*face);
+    }
     if (std::optional<std::string> texts =
-            ReadGameFileBounded(*files, kUnicodeTextsFile, kMaxIniFileSize))
+            ReadGameFileBounded(*files, kUnicodeTextsFile, kMaxIniFileSize)) {
         data->texts.Parse(*texts);
-    if (runtime_.images)
+    }
+    if (runtime_.images) {
         data->glyphImage = &runtime_.images->LoadImage(kGlyphImageFile, true);
+    }
     if (std::optional<std::string> table =
-            ReadGameFileBounded(*files, kGlyphTableFile, kMaxIniFileSize))
+            ReadGameFileBounded(*files, kGlyphTableFile, kMaxIniFileSize)) {
         ParseGlyphTable(*table, data->glyphs, data->faceName);
+    }
     unicode_ = std::move(data);
     LoadWideLanguage();
 }
 
 void TKQDB::LoadWideLanguage() {
-    if (!unicode_)
+    if (!unicode_) {
         return;
+    }
     unicode_->languageWide.doc.Reset();
-    if (!runtime_.files || Lang.empty())
+    if (!runtime_.files || Lang.empty()) {
         return;
+    }
     std::optional<std::string> bytes = ReadGameFileBounded(*runtime_.files, Lang, kMaxIniFileSize);
-    if (!bytes)
+    if (!bytes) {
         return;
+    }
     std::string utf8;
-    if (!DecodeUnicodeFile(*bytes, utf8))
+    if (!DecodeUnicodeFile(*bytes, utf8)) {
         utf8 = IsValidUtf8(*bytes) ? std::move(*bytes) : runtime_.files->Codec().ToUtf8(*bytes);
+    }
     unicode_->languageWide.Parse(utf8);
 }
 
 std::string TKQDB::Translate(std::string_view key) const {
     std::string_view section;
     std::string_view name;
-    if (!SplitLanguageKey(key, section, name))
+    if (!SplitLanguageKey(key, section, name)) {
         return {};
-    if (!unicode_)
+    }
+    if (!unicode_) {
         return language_ ? language_->Get(section, name).value_or(std::string()) : std::string();
+    }
     if (std::optional<std::string> stored = unicode_->texts.Get(section, name);
-        stored && !stored->empty())
+        stored && !stored->empty()) {
         return *stored;
+    }
     std::optional<std::string> text = unicode_->languageWide.Get(
         GameTextToUtf8(section, runtime_.files), GameTextToUtf8(name, runtime_.files));
-    if (!text)
+    if (!text) {
         return {};
+    }
     std::u16string wide = Utf8ToUtf16(*text);
-    if (wide.size() > kMaxWideText)
+    if (wide.size() > kMaxWideText) {
         wide.resize(kMaxWideText);
+    }
     return ToThreeByte(wide);
 }
 
 TKQDB::SoundRef TKQDB::SoundEntry(std::string_view key) const {
     std::string_view section;
     std::string_view name;
-    if (!SplitLanguageKey(key, section, name) || !soundTable_)
+    if (!SplitLanguageKey(key, section, name) || !soundTable_) {
         return {};
+    }
     const std::string value = soundTable_->Get(section, name).value_or(std::string());
     const size_t colon = value.find(':');
-    if (colon == std::string::npos)
+    if (colon == std::string::npos) {
         return {value, 100};
+    }
     SoundRef ref{value.substr(colon + 1), 100};
     const std::string_view volume = TrimControls(std::string_view(value).substr(0, colon));
     int32_t percent = 0;
     auto [end, ec] = std::from_chars(volume.data(), volume.data() + volume.size(), percent);
-    if (ec == std::errc() && end == volume.data() + volume.size())
+    if (ec == std::errc() && end == volume.data() + volume.size()) {
         ref.volume = percent;
-    else
+    } else {
         spdlog::warn("scene: the sound entry's volume is not a number; using 100");
+    }
     return ref;
 }
 
 void TKQDB::SetLang(const std::string& value) {
-    if (value == Lang)
+    if (value == Lang) {
         return;
+    }
     std::string chosen = value;
     if (runtime_.files && !runtime_.files->Exists(value)) {
         for (const char* fallback : kFallbackLanguages) {
@@ -307,8 +341,9 @@ void TKQDB::SetLang(const std::string& value) {
             // A UTF-16 language file reads in the game's code page, as the 8-bit INI
             // functions of the original platform gave it.
             std::string utf8;
-            if (DecodeUnicodeFile(*bytes, utf8))
+            if (DecodeUnicodeFile(*bytes, utf8)) {
                 *bytes = runtime_.files->Codec().FromUtf8(utf8);
+            }
             language_->Parse(*bytes);
         }
     }
@@ -316,18 +351,22 @@ void TKQDB::SetLang(const std::string& value) {
 }
 
 void TKQDB::SetSoundFile(const std::string& value) {
-    if (value == SoundFile)
+    if (value == SoundFile) {
         return;
+    }
     SoundFile = value;
     soundTable_.reset();
-    if (!runtime_.files)
+    if (!runtime_.files) {
         return;
+    }
     std::optional<std::string> bytes = ReadGameFileBounded(*runtime_.files, value, kMaxIniFileSize);
-    if (!bytes)
+    if (!bytes) {
         return;
+    }
     std::unique_ptr<Ini, IniDeleter> table(new Ini);
-    if (table->Parse(*bytes))
+    if (table->Parse(*bytes)) {
         soundTable_ = std::move(table);
+    }
 }
 
 } // namespace kq::scene

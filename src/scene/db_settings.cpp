@@ -37,8 +37,9 @@ constexpr int32_t kDefaultSoundVolume = 100;
 // A decimal integer with optional blanks around it and an optional sign.
 bool ParseDecimal(std::string_view text, int32_t& out) {
     text = TrimControls(text);
-    if (text.starts_with('+'))
+    if (text.starts_with('+')) {
         text.remove_prefix(1);
+    }
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
@@ -48,12 +49,15 @@ bool HasLineBreak(std::string_view s) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
+    }
     return -1;
 }
 
@@ -72,11 +76,13 @@ bool WriteFileAtomically(const fs::path& file, std::string_view bytes) {
         size_t done = 0;
         while (ok && done < bytes.size()) {
             const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
+            if (n < 0 && errno == EINTR) {
                 continue;
+            }
             ok = n > 0;
-            if (ok)
+            if (ok) {
                 done += static_cast<size_t>(n);
+            }
         }
         ok = ok && ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
@@ -113,8 +119,9 @@ bool TKQDB::Ini::Parse(std::string_view bytes) {
 
 std::optional<std::string> TKQDB::Ini::Get(std::string_view section, std::string_view key) const {
     const char* value = doc.GetValue(std::string(section).c_str(), std::string(key).c_str());
-    if (!value)
+    if (!value) {
         return std::nullopt;
+    }
     return std::string(value);
 }
 
@@ -131,29 +138,37 @@ fs::path TKQDB::UserFolder() const {
     } else if (const char* home = std::getenv("HOME"); home && *home) {
         base = fs::path(home) / ".local" / "share";
     }
-    if (base.empty())
+    if (base.empty()) {
         return runtime_.files ? runtime_.files->GameFolder() : fs::path();
+    }
     // The root's Id names one folder: separators and dot names cannot lead elsewhere.
     std::string id = runtime_.files ? runtime_.files->Codec().ToUtf8(Id) : Id;
-    for (char& c : id)
-        if (c == '/' || c == '\\' || c == '\0')
+    for (char& c : id) {
+        if (c == '/' || c == '\\' || c == '\0') {
             c = '_';
-    if (id == "." || id == "..")
+        }
+    }
+    if (id == "." || id == "..") {
         id = "_";
+    }
     return base / "Kestwin" / id / "";
 }
 
 void TKQDB::SetIniFile(const std::string& value) {
-    if (value == IniFile)
+    if (value == IniFile) {
         return;
+    }
     IniFile = value;
     settings_.reset();
-    if (value.empty())
+    if (value.empty()) {
         return;
+    }
     std::string name = runtime_.files ? runtime_.files->Codec().ToUtf8(value) : value;
-    for (char& c : name)
-        if (c == '\\')
+    for (char& c : name) {
+        if (c == '\\') {
             c = '/';
+        }
+    }
     const fs::path relative(name);
     for (const fs::path& part : relative) {
         if (relative.has_root_path() || part == "..") {
@@ -166,8 +181,9 @@ void TKQDB::SetIniFile(const std::string& value) {
     std::error_code ec;
     if (fs::exists(settings->file, ec)) {
         std::optional<std::string> bytes = media::ReadWholeFile(settings->file, kMaxIniFileSize);
-        if (!bytes)
+        if (!bytes) {
             return; // unreadable: the settings keep their values
+        }
         settings->Parse(*bytes);
     }
     settings_ = std::move(settings);
@@ -181,51 +197,65 @@ void TKQDB::ApplySettings() {
         return ParseDecimal(text, out);
     };
     int32_t value = 0;
-    if (!read("Snd", "100", value))
+    if (!read("Snd", "100", value)) {
         return;
-    if (runtime_.sound)
+    }
+    if (runtime_.sound) {
         runtime_.sound->SetSoundVolume(value);
-    if (!read("Muz", "50", value))
+    }
+    if (!read("Muz", "50", value)) {
         return;
-    if (runtime_.sound)
+    }
+    if (runtime_.sound) {
         runtime_.sound->SetMusicVolume(value);
-    if (!read("FS", "1", value))
+    }
+    if (!read("FS", "1", value)) {
         return;
+    }
     runtime_.wantFullScreen = value != 0;
-    if (!read("SysCursor", "0", value))
+    if (!read("SysCursor", "0", value)) {
         return;
+    }
     runtime_.systemCursor = value != 0;
-    if (runtime_.showSystemCursor)
+    if (runtime_.showSystemCursor) {
         runtime_.showSystemCursor(runtime_.systemCursor);
-    if (runtime_.narrowDesktop)
+    }
+    if (runtime_.narrowDesktop) {
         runtime_.wantFullScreen = true;
-    if (runtime_.testMode)
+    }
+    if (runtime_.testMode) {
         runtime_.wantFullScreen = false;
+    }
 }
 
 bool TKQDB::SaveSettings() {
-    if (!settings_ || settings_->file.empty())
+    if (!settings_ || settings_->file.empty()) {
         return false;
+    }
     std::string text;
-    if (settings_->doc.Save(text, false) < 0)
+    if (settings_->doc.Save(text, false) < 0) {
         return false;
+    }
     return WriteFileAtomically(settings_->file, text);
 }
 
 void TKQDB::StoreSetting(const char* key, int32_t value) {
-    if (!settings_)
+    if (!settings_) {
         return;
+    }
     settings_->doc.SetValue(kSettingsSection, key, std::to_string(value).c_str());
     SaveSettings();
 }
 
 std::optional<std::string> TKQDB::GetIni(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) {
-    if (!settings_ || section.empty() || key.empty())
+    if (!settings_ || section.empty() || key.empty()) {
         return std::nullopt;
+    }
     std::optional<std::string> stored = settings_->Get(section, key);
-    if (!unicode_)
+    if (!unicode_) {
         return stored ? *stored : std::string(defaultValue);
+    }
     // The Unicode mode ignores the default: a missing key reads as the empty text.
     std::string text = stored.value_or(std::string());
     if (std::string_view(text).starts_with(kHexPrefix)) {
@@ -233,8 +263,9 @@ std::optional<std::string> TKQDB::GetIni(std::string_view section, std::string_v
         for (size_t i = kHexPrefix.size(); i + 1 < text.size(); i += 2) {
             const int hi = HexDigit(text[i]);
             const int lo = HexDigit(text[i + 1]);
-            if (hi < 0 || lo < 0)
+            if (hi < 0 || lo < 0) {
                 break;
+            }
             bytes.push_back(static_cast<char>(hi << 4 | lo));
         }
         text = std::move(bytes);
@@ -243,8 +274,9 @@ std::optional<std::string> TKQDB::GetIni(std::string_view section, std::string_v
 }
 
 bool TKQDB::SetIni(std::string_view section, std::string_view key, std::string_view value) {
-    if (!settings_ || section.empty() || key.empty())
+    if (!settings_ || section.empty() || key.empty()) {
         return false;
+    }
     // A line break would let a value write further keys into the file.
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
         spdlog::warn("scene: SetIni refused a section, key or value with a line break");
@@ -269,14 +301,16 @@ bool TKQDB::SetIni(std::string_view section, std::string_view key, std::string_v
 }
 
 void TKQDB::SetMusicVolumeSetting(int32_t percent) {
-    if (runtime_.sound)
+    if (runtime_.sound) {
         runtime_.sound->SetMusicVolume(percent);
+    }
     StoreSetting("Muz", percent);
 }
 
 void TKQDB::SetSoundVolumeSetting(int32_t percent) {
-    if (runtime_.sound)
+    if (runtime_.sound) {
         runtime_.sound->SetSoundVolume(percent);
+    }
     StoreSetting("Snd", percent);
 }
 
@@ -287,15 +321,17 @@ void TKQDB::SetFullScreenSetting(bool on) {
 
 void TKQDB::SetSystemCursorSetting(bool on) {
     runtime_.systemCursor = on;
-    if (runtime_.showSystemCursor)
+    if (runtime_.showSystemCursor) {
         runtime_.showSystemCursor(on);
+    }
     StoreSetting("SysCursor", on ? 1 : 0);
 }
 
 bool TKQDB::GetProp(std::string_view name, script::Value& out) {
     using script::Value;
-    if (TKQElement::GetProp(name, out))
+    if (TKQElement::GetProp(name, out)) {
         return true;
+    }
     if (name == "VOLMUZ") {
         out = Value::Int(runtime_.sound ? runtime_.sound->MusicVolume() : kDefaultMusicVolume);
     } else if (name == "VOLSND") {
@@ -319,19 +355,22 @@ bool TKQDB::GetProp(std::string_view name, script::Value& out) {
 }
 
 bool TKQDB::SetProp(std::string_view name, const script::Value& value) {
-    if (TKQElement::SetProp(name, value))
+    if (TKQElement::SetProp(name, value)) {
         return true;
+    }
     if (name == "VOLMUZ" || name == "VOLSND") {
         int32_t percent = 0;
-        if (!script::ToInt32(value, percent))
+        if (!script::ToInt32(value, percent)) {
             return false;
+        }
         name == "VOLMUZ" ? SetMusicVolumeSetting(percent) : SetSoundVolumeSetting(percent);
         return true;
     }
     if (name == "FULLSCREEN" || name == "SYSCURSOR") {
         bool on = false;
-        if (!script::ToBoolean(value, on))
+        if (!script::ToBoolean(value, on)) {
             return false;
+        }
         name == "FULLSCREEN" ? SetFullScreenSetting(on) : SetSystemCursorSetting(on);
         return true;
     }

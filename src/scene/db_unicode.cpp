@@ -56,8 +56,9 @@ std::u16string FromThreeByte(std::string_view text) {
             out.push_back(b);
             continue;
         }
-        if (text.size() - i < 3)
+        if (text.size() - i < 3) {
             break;
+        }
         const auto low = static_cast<unsigned char>(text[i + 1]);
         const auto high = static_cast<unsigned char>(text[i + 2]);
         out.push_back(static_cast<char16_t>(high << 8 | low));
@@ -105,9 +106,11 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 bool IsValidUtf8(std::string_view bytes) {
     size_t pos = 0;
     uint32_t cp = 0;
-    while (pos < bytes.size())
-        if (!NextUtf8(bytes, pos, cp))
+    while (pos < bytes.size()) {
+        if (!NextUtf8(bytes, pos, cp)) {
             return false;
+        }
+    }
     return true;
 }
 

@@ -20,28 +20,33 @@ constexpr int kMaxTreeDepth = 256;
 
 int DepthOf(const TKQElement* e) {
     int depth = 0;
-    for (; e->Parent(); e = e->Parent())
+    for (; e->Parent(); e = e->Parent()) {
         ++depth;
+    }
     return depth;
 }
 
 } // namespace
 
 int32_t RoundHalfEven(double v) {
-    if (!std::isfinite(v))
+    if (!std::isfinite(v)) {
         return 0;
+    }
     double r = std::nearbyint(v); // default rounding mode: to nearest, ties to even
-    if (r >= 2147483647.0)
+    if (r >= 2147483647.0) {
         return INT32_MAX;
-    if (r <= -2147483648.0)
+    }
+    if (r <= -2147483648.0) {
         return INT32_MIN;
+    }
     return static_cast<int32_t>(r);
 }
 
 TKQElement::TKQElement(TKQElement* parent) {
     AutoInit = true;
-    if (!parent)
+    if (!parent) {
         return;
+    }
     db_ = parent->db_;
     parent_ = parent;
     parent->children_.emplace_back(this);
@@ -57,8 +62,9 @@ TKQElement::~TKQElement() {
     // Children go first so that they can still reach the root while they are freed.
     children_.clear();
     // The root is no longer a TKQDB here; it forgets itself in its own destructor.
-    if (db_ && static_cast<const void*>(db_) != static_cast<const void*>(this))
+    if (db_ && static_cast<const void*>(db_) != static_cast<const void*>(this)) {
         db_->runtime_.Forget(this, handleSlot_);
+    }
 }
 
 uint32_t TKQElement::Handle() {
@@ -106,16 +112,20 @@ int32_t TKQElement::GetAbsY() const {
 
 TKQElement* TKQElement::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                   uint8_t threshold) {
-    if (Vis && !MousedVis)
+    if (Vis && !MousedVis) {
         return nullptr;
-    if (!Vis && !MousedNotVis)
+    }
+    if (!Vis && !MousedNotVis) {
         return nullptr;
-    if (layer < MinOrder || layer > MaxOrder)
+    }
+    if (layer < MinOrder || layer > MaxOrder) {
         return nullptr;
+    }
     // The last child is drawn on top, so it is asked first.
     for (size_t i = children_.size(); i-- > 0;) {
-        if (TKQElement* hit = children_[i]->ElementAt(layer, x - X(), y - Y(), margin, threshold))
+        if (TKQElement* hit = children_[i]->ElementAt(layer, x - X(), y - Y(), margin, threshold)) {
             return hit;
+        }
     }
     return nullptr;
 }
@@ -128,10 +138,12 @@ void TKQElement::SetRealPos(int32_t x, int32_t y) {
 bool TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
     size_t pos = 0;
     std::string_view className;
-    if (!ReadBlobString(blob, pos, className)) // the caller already chose the class
+    if (!ReadBlobString(blob, pos, className)) { // the caller already chose the class
         return false;
-    if (!LoadOwnProps(blob, pos))
+    }
+    if (!LoadOwnProps(blob, pos)) {
         return false;
+    }
     const size_t childrenStart = pos;
     LoadChildren(blob, pos, keepKeys);
     if (pos != blob.size()) {
@@ -139,24 +151,28 @@ bool TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
                      std::max(pos, childrenStart), blob.size());
         return false;
     }
-    if (!keepKeys)
+    if (!keepKeys) {
         AssignNewKey();
+    }
     return true;
 }
 
 bool TKQElement::LoadOwnProps(std::string_view blob, size_t& pos) {
     int32_t count = 0;
-    if (!ReadBlobI32(blob, pos, count))
+    if (!ReadBlobI32(blob, pos, count)) {
         return false;
+    }
     const auto& props = ClassEntry().props;
     const size_t n = count <= 0 ? 0 : std::min<size_t>(static_cast<size_t>(count), props.size());
     for (size_t i = 0; i < n; ++i) {
         const TKQProp& prop = props[i];
         PropValue value;
-        if (!ReadBlobValue(blob, pos, prop.kind, value))
+        if (!ReadBlobValue(blob, pos, prop.kind, value)) {
             return false;
-        if (!prop.set(*this, value))
+        }
+        if (!prop.set(*this, value)) {
             return false;
+        }
     }
     return true;
 }
@@ -166,8 +182,9 @@ void TKQElement::LoadChildren(std::string_view blob, size_t& pos, bool keepKeys)
     while (pos < blob.size()) {
         std::string_view childBlob;
         size_t next = pos;
-        if (!ReadBlobString(blob, next, childBlob))
+        if (!ReadBlobString(blob, next, childBlob)) {
             return; // leaves pos where the broken record starts: the caller reports it
+        }
         pos = next;
         if (tooDeep) {
             spdlog::warn("scene: children below '{}' skipped: nesting deeper than {} levels", Id,
@@ -176,52 +193,62 @@ void TKQElement::LoadChildren(std::string_view blob, size_t& pos, bool keepKeys)
         }
         size_t namePos = 0;
         std::string_view childClass;
-        if (!ReadBlobString(childBlob, namePos, childClass))
+        if (!ReadBlobString(childBlob, namePos, childClass)) {
             continue;
+        }
         TKQElement* child = Rt().classes.CreateChild(*this, childClass);
-        if (!child)
+        if (!child) {
             continue; // unknown or disallowed class: skipped with its whole subtree
+        }
         child->LoadProps(childBlob, keepKeys);
     }
 }
 
 void TKQElement::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool) {
-    if (!ImagesLoaded)
+    if (!ImagesLoaded) {
         LoadImages();
-    if (layer < MinOrder || layer > MaxOrder)
+    }
+    if (layer < MinOrder || layer > MaxOrder) {
         return;
+    }
     for (size_t i = 0; i < children_.size(); ++i) {
         TKQElement* child = children_[i].get();
-        if (child->Vis)
+        if (child->Vis) {
             child->Render(layer, tint, offsetX + rX, offsetY + rY, false);
+        }
     }
 }
 
 void TKQElement::Process() {
-    if (!Vis && !MousedNotVis)
+    if (!Vis && !MousedNotVis) {
         return;
+    }
     RunScript(Script(ScriptSlot::Process), "Process");
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->Process();
+    }
 }
 
 void TKQElement::Show() {
     RunScript(Script(ScriptSlot::Show), "Show");
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->Show();
+    }
 }
 
 void TKQElement::MouseIn() {
     RunScript(Script(ScriptSlot::MouseIn), "ms_In");
     // The root's text runs after every element's own, still with this element as SELF.
-    if (db_)
+    if (db_) {
         RunScript(db_->Script(ScriptSlot::MouseIn), "ms_In");
+    }
 }
 
 void TKQElement::MouseOut() {
     RunScript(Script(ScriptSlot::MouseOut), "ms_Out");
-    if (db_)
+    if (db_) {
         RunScript(db_->Script(ScriptSlot::MouseOut), "ms_Out");
+    }
 }
 
 void TKQElement::MouseDown() {
@@ -238,20 +265,24 @@ void TKQElement::Update() {
 }
 
 void TKQElement::Init() {
-    if (Initialized)
+    if (Initialized) {
         return;
+    }
     Initialized = true;
-    if (Class() == ClassId::Screen && !AutoInit)
+    if (Class() == ClassId::Screen && !AutoInit) {
         return;
+    }
     RunInitScript("Init");
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->Init();
+    }
 }
 
 void TKQElement::InitPr() {
     RunInitScript("InitPr");
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->InitPr();
+    }
 }
 
 void TKQElement::RunInitScript(std::string_view event) {
@@ -265,24 +296,29 @@ void TKQElement::ResetVars() {
 
 void TKQElement::Load() {
     RunScript(Script(ScriptSlot::AfterLoad), "Load");
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->Load();
+    }
 }
 
 void TKQElement::LoadImages() {
-    if (ImagesLoaded)
+    if (ImagesLoaded) {
         return;
+    }
     ReassignImageProps();
     ImagesLoaded = true;
-    for (size_t i = 0; i < children_.size(); ++i)
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->LoadImages();
+    }
 }
 
 void TKQElement::FreeImages() {
-    if (ImagesLoaded)
+    if (ImagesLoaded) {
         ReassignImageProps();
-    for (size_t i = 0; i < children_.size(); ++i)
+    }
+    for (size_t i = 0; i < children_.size(); ++i) {
         children_[i]->FreeImages();
+    }
 }
 
 void TKQElement::ReassignImageProps() {
@@ -298,25 +334,30 @@ void TKQElement::ReassignImageProps() {
 void TKQElement::MoveChildToEnd(const TKQElement* child) {
     auto it = std::find_if(children_.begin(), children_.end(),
                            [child](const auto& c) { return c.get() == child; });
-    if (it != children_.end())
+    if (it != children_.end()) {
         std::rotate(it, it + 1, children_.end());
+    }
 }
 
 int TKQElement::IndexOfChild(const TKQElement* child) const {
-    for (size_t i = 0; i < children_.size(); ++i)
-        if (children_[i].get() == child)
+    for (size_t i = 0; i < children_.size(); ++i) {
+        if (children_[i].get() == child) {
             return static_cast<int>(i);
+        }
+    }
     return -1;
 }
 
 void TKQElement::Destroy() {
-    if (!parent_)
+    if (!parent_) {
         return;
+    }
     auto& siblings = parent_->children_;
     auto it = std::find_if(siblings.begin(), siblings.end(),
                            [this](const auto& p) { return p.get() == this; });
-    if (it != siblings.end())
+    if (it != siblings.end()) {
         siblings.erase(it); // frees this element: nothing may touch it afterwards
+    }
 }
 
 void TKQElement::DestroyChildren() {
@@ -324,26 +365,31 @@ void TKQElement::DestroyChildren() {
 }
 
 void TKQElement::AssignNewKey() {
-    if (!db_)
+    if (!db_) {
         return;
+    }
     db_->CurKey += 1;
     Key = db_->CurKey;
 }
 
 TKQElement* TKQElement::FindByKey(int32_t key) {
-    if (Key == key)
+    if (Key == key) {
         return this;
-    for (auto& child : children_)
-        if (TKQElement* found = child->FindByKey(key))
+    }
+    for (auto& child : children_) {
+        if (TKQElement* found = child->FindByKey(key)) {
             return found;
+        }
+    }
     return nullptr;
 }
 
 TKQElement* TKQElement::FindByKey(int32_t key, TKQElement*& nextGuess) {
     nextGuess = nullptr;
     TKQElement* found = FindByKey(key);
-    if (!found)
+    if (!found) {
         return nullptr;
+    }
     for (const TKQElement* e = found; e->parent_; e = e->parent_) {
         const auto& siblings = e->parent_->children_;
         int index = e->parent_->IndexOfChild(e);
@@ -357,8 +403,9 @@ TKQElement* TKQElement::FindByKey(int32_t key, TKQElement*& nextGuess) {
 
 void TKQElement::ResetImagesLoaded() {
     ImagesLoaded = false;
-    for (auto& child : children_)
+    for (auto& child : children_) {
         child->ResetImagesLoaded();
+    }
 }
 
 void TKQElement::SetAbsX(int32_t v) {
@@ -372,9 +419,11 @@ void TKQElement::SetOrder(int32_t v) {
     Order = v;
     MaxOrder = std::max(MaxOrder, v);
     MinOrder = std::min(MinOrder, v);
-    for (TKQElement* child = this; child->parent_; child = child->parent_)
-        if (!child->parent_->WidenOrderRange(child->MinOrder, child->MaxOrder))
+    for (TKQElement* child = this; child->parent_; child = child->parent_) {
+        if (!child->parent_->WidenOrderRange(child->MinOrder, child->MaxOrder)) {
             break;
+        }
+    }
 }
 
 bool TKQElement::WidenOrderRange(int32_t lo, int32_t hi) {
@@ -401,8 +450,9 @@ void TKQElement::PrepareScript(ScriptText& target, std::string text) {
 void TKQElement::RunScript(const ScriptText& script, std::string_view event,
                            script::TVarList* vars) {
     ScriptHost* host = db_ ? db_->runtime_.scripts : nullptr;
-    if (!host || script.Empty())
+    if (!host || script.Empty()) {
         return;
+    }
     host->RunScript(*this, script, event, vars);
 }
 

@@ -17,14 +17,17 @@ namespace {
 using script::Value;
 
 bool EqualsUpper(std::string_view id, std::string_view upperName) {
-    if (id.size() != upperName.size())
+    if (id.size() != upperName.size()) {
         return false;
+    }
     for (size_t i = 0; i < id.size(); ++i) {
         char c = id[i];
-        if (c >= 'a' && c <= 'z')
+        if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
-        if (c != upperName[i])
+        }
+        if (c != upperName[i]) {
             return false;
+        }
     }
     return true;
 }
@@ -58,8 +61,9 @@ bool ValueToProp(const TKQProp& prop, const Value& value, PropValue& out) {
     }
     case PropKind::Float: {
         double d = 0;
-        if (!script::ToDouble(value, d))
+        if (!script::ToDouble(value, d)) {
             return false;
+        }
         out = d;
         return true;
     }
@@ -77,8 +81,9 @@ bool ValueToProp(const TKQProp& prop, const Value& value, PropValue& out) {
 bool NowVisible(const TKQElement& e) {
     bool visible = true;
     for (const TKQElement* p = &e;
-         p->Parent() && p->Parent() != p->DB() && p->Class() != ClassId::Screen; p = p->Parent())
+         p->Parent() && p->Parent() != p->DB() && p->Class() != ClassId::Screen; p = p->Parent()) {
         visible = visible && p->Vis;
+    }
     return visible;
 }
 
@@ -88,14 +93,17 @@ Value HandleValue(TKQElement* e) {
 
 // A string in double quotes is a language key; its text replaces it when there is one.
 const Value& Translated(const TKQDB* db, const Value& input, Value& scratch) {
-    if (!input.IsString() || !db)
+    if (!input.IsString() || !db) {
         return input;
+    }
     const std::string& s = input.RawStr();
-    if (s.size() < 2 || s.front() != '"')
+    if (s.size() < 2 || s.front() != '"') {
         return input;
+    }
     std::string text = db->Translate(std::string_view(s).substr(1, s.size() - 2));
-    if (text.empty())
+    if (text.empty()) {
         return input;
+    }
     scratch = Value::Str(std::move(text));
     return scratch;
 }
@@ -126,29 +134,35 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
         out = HandleValue(this);
     } else if (name == "CLASS") {
         std::string upper(ClassName());
-        for (char& c : upper)
-            if (c >= 'a' && c <= 'z')
+        for (char& c : upper) {
+            if (c >= 'a' && c <= 'z') {
                 c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
         out = Value::Str(upper);
     } else if (name == "PARENT") {
-        if (!parent_)
+        if (!parent_) {
             return false;
+        }
         out = HandleValue(parent_);
     } else if (name == "CHILDCOUNT") {
         out = Value::Int(static_cast<int32_t>(children_.size()));
     } else if (name == "PARPOS") {
-        if (!parent_)
+        if (!parent_) {
             return false;
+        }
         out = Value::Int(parent_->IndexOfChild(this) + 1);
     } else if (name.starts_with("CHILD")) {
         // "CHILD[n]" (up to the last character) or "CHILDn".
         std::string_view digits = name.substr(5);
-        if (name.starts_with("CHILD[") && !digits.empty())
+        if (name.starts_with("CHILD[") && !digits.empty()) {
             digits = name.substr(6, name.size() - 7);
+        }
         int64_t n = 0;
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-        if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+        if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
             return false;
+        }
         const bool inRange = n >= 1 && static_cast<uint64_t>(n) <= children_.size();
         out = HandleValue(inRange ? children_[static_cast<size_t>(n - 1)].get() : nullptr);
     } else if (name == "KQDB") {
@@ -158,8 +172,9 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
     } else if (name == "PREEXKQE") {
         out = Value::LongWord(rt.scripts ? rt.scripts->PreviousSelf() : 0);
     } else if (name == "CURSOR") {
-        if (!rt.cursorElement)
+        if (!rt.cursorElement) {
             return false;
+        }
         out = HandleValue(rt.cursorElement);
     } else if (name == "CURSORAT") {
         out = HandleValue(rt.hoverElement);
@@ -202,11 +217,13 @@ bool TKQElement::GetProp(std::string_view name, Value& out) {
 }
 
 bool TKQElement::RefusesValue(std::string_view name, const Value& input) {
-    if (vars_ && std::as_const(*vars_).Lookup(name))
+    if (vars_ && std::as_const(*vars_).Lookup(name)) {
         return false;
+    }
     const TKQProp* prop = ClassEntry().FindProp(name);
-    if (!prop)
+    if (!prop) {
         return false;
+    }
     Value scratch;
     PropValue converted;
     return !ValueToProp(*prop, Translated(db_, input, scratch), converted);
@@ -223,21 +240,24 @@ bool TKQElement::SetProp(std::string_view name, const Value& input) {
     }
     if (const TKQProp* prop = ClassEntry().FindProp(name)) {
         PropValue converted;
-        if (!ValueToProp(*prop, *value, converted))
+        if (!ValueToProp(*prop, *value, converted)) {
             return false;
+        }
         prop->set(*this, converted);
         return true;
     }
     if (name == "CURSOR") {
-        if (!value->IsHandle())
+        if (!value->IsHandle()) {
             return false;
+        }
         Rt().cursorElement = Rt().handles.Resolve(value->AsHandle());
         return true;
     }
     if (name == "ABSX" || name == "ABSY") {
         int32_t v = 0;
-        if (!script::ToInt32(*value, v))
+        if (!script::ToInt32(*value, v)) {
             v = 0;
+        }
         name == "ABSX" ? SetAbsX(v) : SetAbsY(v);
         return true;
     }

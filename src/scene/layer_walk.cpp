@@ -20,11 +20,14 @@ void CollectLayers(TKQElement& subtree, std::vector<int32_t>& out) {
         TKQElement* e = pending.back();
         pending.pop_back();
         out.push_back(e->Order);
-        for (const auto& child : e->Children())
+        for (const auto& child : e->Children()) {
             pending.push_back(child.get());
-        if (TKQElement* shown = e->ShownInPlace())
-            if (shownScreens.insert(shown).second)
+        }
+        if (TKQElement* shown = e->ShownInPlace()) {
+            if (shownScreens.insert(shown).second) {
                 pending.push_back(shown);
+            }
+        }
     }
 }
 
@@ -47,8 +50,9 @@ std::vector<int32_t> UsedLayersWithin(TKQElement& subtree, int32_t lo, int32_t h
     }
     std::vector<int32_t> layers = UsedLayers(subtree);
     std::erase_if(layers, [&](int32_t layer) { return layer < lo || layer > hi; });
-    if (descending)
+    if (descending) {
         std::reverse(layers.begin(), layers.end());
+    }
     return layers;
 }
 

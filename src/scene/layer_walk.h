@@ -33,23 +33,30 @@ std::vector<int32_t> UsedLayersWithin(TKQElement& subtree, int32_t lo, int32_t h
 template <typename Visit>
 void WalkLayers(TKQElement& subtree, int32_t lo, int32_t hi, bool descending, bool* warnedOnce,
                 Visit&& visit) {
-    if (lo > hi)
+    if (lo > hi) {
         return;
+    }
     if (int64_t{hi} - lo < kMaxDenseLayers) {
         if (descending) {
-            for (int64_t layer = hi; layer >= lo; --layer)
-                if (visit(static_cast<int32_t>(layer)))
+            for (int64_t layer = hi; layer >= lo; --layer) {
+                if (visit(static_cast<int32_t>(layer))) {
                     return;
+                }
+            }
         } else {
-            for (int64_t layer = lo; layer <= hi; ++layer)
-                if (visit(static_cast<int32_t>(layer)))
+            for (int64_t layer = lo; layer <= hi; ++layer) {
+                if (visit(static_cast<int32_t>(layer))) {
                     return;
+                }
+            }
         }
         return;
     }
-    for (int32_t layer : UsedLayersWithin(subtree, lo, hi, descending, warnedOnce))
-        if (visit(layer))
+    for (int32_t layer : UsedLayersWithin(subtree, lo, hi, descending, warnedOnce)) {
+        if (visit(layer)) {
             return;
+        }
+    }
 }
 
 // The element under (x, y) on a screen: the screen is asked for every layer from hi down to

@@ -11,23 +11,28 @@
 namespace kq::scene {
 
 int32_t PropInt(const PropValue& v) {
-    if (auto i = std::get_if<int32_t>(&v))
+    if (auto i = std::get_if<int32_t>(&v)) {
         return *i;
-    if (auto d = std::get_if<double>(&v))
+    }
+    if (auto d = std::get_if<double>(&v)) {
         return RoundHalfEven(*d);
+    }
     const std::string& s = std::get<std::string>(v);
     int64_t parsed = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), parsed);
-    if (ec != std::errc() || end != s.data() + s.size())
+    if (ec != std::errc() || end != s.data() + s.size()) {
         return 0;
+    }
     return static_cast<int32_t>(parsed);
 }
 
 double PropFloat(const PropValue& v) {
-    if (auto d = std::get_if<double>(&v))
+    if (auto d = std::get_if<double>(&v)) {
         return *d;
-    if (auto i = std::get_if<int32_t>(&v))
+    }
+    if (auto i = std::get_if<int32_t>(&v)) {
         return *i;
+    }
     const std::string& s = std::get<std::string>(v);
     char* end = nullptr;
     double parsed = std::strtod(s.c_str(), &end);
@@ -35,10 +40,12 @@ double PropFloat(const PropValue& v) {
 }
 
 std::string PropString(const PropValue& v) {
-    if (auto s = std::get_if<std::string>(&v))
+    if (auto s = std::get_if<std::string>(&v)) {
         return *s;
-    if (auto i = std::get_if<int32_t>(&v))
+    }
+    if (auto i = std::get_if<int32_t>(&v)) {
         return std::to_string(*i);
+    }
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.15g", std::get<double>(v));
     return buffer;
@@ -54,9 +61,11 @@ TKQProp Make(std::string name, PropKind kind, PropType type, PropGetter get, Pro
              std::vector<std::string> enumNames) {
     TKQProp prop;
     prop.upperName = name;
-    for (char& c : prop.upperName)
-        if (c >= 'a' && c <= 'z')
+    for (char& c : prop.upperName) {
+        if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
     prop.name = std::move(name);
     prop.kind = kind;
     prop.type = type;

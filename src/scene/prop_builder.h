@@ -35,27 +35,29 @@ template <class C, class R> struct GetterOf<R (C::*)() const> {
 };
 
 template <class F> PropValue ToValue(const F& v) {
-    if constexpr (std::is_same_v<F, std::string>)
+    if constexpr (std::is_same_v<F, std::string>) {
         return v;
-    else if constexpr (std::is_floating_point_v<F>)
+    } else if constexpr (std::is_floating_point_v<F>) {
         return static_cast<double>(v);
-    else if constexpr (std::is_enum_v<F>)
+    } else if constexpr (std::is_enum_v<F>) {
         return static_cast<int32_t>(v);
-    else
+    } else {
         return static_cast<int32_t>(v);
+    }
 }
 
 template <class F> F FromValue(const PropValue& v) {
-    if constexpr (std::is_same_v<F, std::string>)
+    if constexpr (std::is_same_v<F, std::string>) {
         return PropString(v);
-    else if constexpr (std::is_floating_point_v<F>)
+    } else if constexpr (std::is_floating_point_v<F>) {
         return static_cast<F>(PropFloat(v));
-    else if constexpr (std::is_same_v<F, bool>)
+    } else if constexpr (std::is_same_v<F, bool>) {
         return PropInt(v) != 0;
-    else if constexpr (std::is_enum_v<F>)
+    } else if constexpr (std::is_enum_v<F>) {
         return static_cast<F>(PropInt(v));
-    else
+    } else {
         return static_cast<F>(static_cast<uint32_t>(PropInt(v)));
+    }
 }
 
 // A plain stored field.

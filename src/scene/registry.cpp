@@ -21,9 +21,11 @@ const TKQProp* TKQClass::FindProp(std::string_view name) const {
 }
 
 int TKQClass::PropIndex(std::string_view name) const {
-    for (size_t i = 0; i < props.size(); ++i)
-        if (EqualNoCase(props[i].name, name))
+    for (size_t i = 0; i < props.size(); ++i) {
+        if (EqualNoCase(props[i].name, name)) {
             return static_cast<int>(i);
+        }
+    }
     return -1;
 }
 
@@ -37,15 +39,17 @@ TKQClass& ClassRegistry::RegisterClass(ClassId id, std::string className, Elemen
     TKQClass entry;
     entry.className = std::move(className);
     entry.shortName = entry.className;
-    if (EqualNoCase(std::string_view(entry.shortName).substr(0, 3), "TKQ"))
+    if (EqualNoCase(std::string_view(entry.shortName).substr(0, 3), "TKQ")) {
         entry.shortName.erase(0, 3);
+    }
     entry.props = std::move(props);
     entry.id = id;
     entry.create = create;
     for (size_t i = 0; i < entry.props.size(); ++i) {
         const std::string& upper = entry.props[i].upperName;
-        if (upper.starts_with("IM") || upper == "FONT")
+        if (upper.starts_with("IM") || upper == "FONT") {
             entry.imageProps.push_back(static_cast<int>(i));
+        }
     }
     classes_.push_back(std::move(entry));
     return classes_.back();
@@ -56,23 +60,28 @@ void ClassRegistry::AllowChild(ClassId parent, ClassId child) {
 }
 
 const TKQClass* ClassRegistry::Find(std::string_view className) const {
-    for (const TKQClass& entry : classes_)
-        if (entry.className == className)
+    for (const TKQClass& entry : classes_) {
+        if (entry.className == className) {
             return &entry;
+        }
+    }
     return nullptr;
 }
 
 const TKQClass* ClassRegistry::FindLoose(std::string_view name) const {
-    for (const TKQClass& entry : classes_)
-        if (EqualNoCase(entry.className, name) || EqualNoCase(entry.shortName, name))
+    for (const TKQClass& entry : classes_) {
+        if (EqualNoCase(entry.className, name) || EqualNoCase(entry.shortName, name)) {
             return &entry;
+        }
+    }
     return nullptr;
 }
 
 TKQElement* ClassRegistry::CreateChild(TKQElement& parent, std::string_view className) const {
     const TKQClass* entry = Find(className);
-    if (!entry || !entry->create || !entry->AllowsParent(parent.ClassName()))
+    if (!entry || !entry->create || !entry->AllowsParent(parent.ClassName())) {
         return nullptr;
+    }
     return entry->create(&parent);
 }
 

@@ -87,9 +87,11 @@ struct Runtime {
     // Clears every reference to an element that is going away.
     void Forget(const TKQElement* element, int32_t handleSlot) {
         for (TKQElement** ref : {&currentScreen, &hoverElement, &pressedElement, &cursorElement,
-                                 &pendingScreen, &focusedText})
-            if (*ref == element)
+                                 &pendingScreen, &focusedText}) {
+            if (*ref == element) {
                 *ref = nullptr;
+            }
+        }
         handles.Release(handleSlot);
     }
 };

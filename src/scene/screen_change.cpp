@@ -26,26 +26,32 @@ bool ScreenAlwaysLoads(const TKQElement& screen) {
 
 void TKQDB::FinishScreenChange() {
     // One frame is drawn (not shown) first, so the back buffer never holds a half-built scene.
-    if (runtime_.renderFrame)
+    if (runtime_.renderFrame) {
         runtime_.renderFrame(false);
-    if (!runtime_.loadingActive)
+    }
+    if (!runtime_.loadingActive) {
         return;
+    }
 
-    if (TKQElement* hover = runtime_.hoverElement)
+    if (TKQElement* hover = runtime_.hoverElement) {
         hover->MouseOut();
+    }
     runtime_.hoverElement = nullptr;
     runtime_.mouseIsDown = false;
 
     render::ImageService* images = runtime_.images;
-    if (images)
+    if (images) {
         images->ClearImageMarks();
+    }
     ResetImagesLoaded();
     // The pictures that outlive every screen are requested again so that they count as used
     // and FreeUnusedImages below keeps them.
-    if (images)
+    if (images) {
         images->LoadImage(kParticleSheet, false);
-    if (images && runtime_.files && runtime_.files->Exists(kUnicodeTable))
+    }
+    if (images && runtime_.files && runtime_.files->Exists(kUnicodeTable)) {
         images->LoadImage(kUnicodeGlyphs, true);
+    }
 
     if (images) {
         images->SetImagesToLoad(images->ImagesToLoad() + 1);
@@ -55,33 +61,41 @@ void TKQDB::FinishScreenChange() {
     // Children may be freed by scripts run from LoadImages: walk by index and re-read the size.
     for (size_t i = 0; i < ChildCount(); ++i) {
         TKQElement* child = Child(i);
-        if (child->KeepLoaded)
+        if (child->KeepLoaded) {
             child->LoadImages();
+        }
     }
 
     runtime_.currentScreen = runtime_.pendingScreen;
-    if (runtime_.sound)
+    if (runtime_.sound) {
         runtime_.sound->FadeOutForScreenChange();
-    if (!vars_)
+    }
+    if (!vars_) {
         ResetVars();
+    }
     RunScript(exSetScreen, "SetScreen", vars_.get());
     // Read again: the SetScreen script may have switched the screen once more.
-    if (TKQElement* screen = runtime_.currentScreen)
+    if (TKQElement* screen = runtime_.currentScreen) {
         screen->Show();
-    if (images)
+    }
+    if (images) {
         images->FreeUnusedImages();
-    if (runtime_.resetTimer)
+    }
+    if (runtime_.resetTimer) {
         runtime_.resetTimer();
+    }
 }
 
 void TKQDB::MarkAlwaysLoaded() {
     for (size_t i = 0; i < ChildCount(); ++i) {
         TKQElement* child = Child(i);
-        if (child->Class() != ClassId::Screen)
+        if (child->Class() != ClassId::Screen) {
             continue;
+        }
         child->KeepLoaded = ScreenAlwaysLoads(*child);
-        if (child->KeepLoaded)
+        if (child->KeepLoaded) {
             child->LoadImages();
+        }
     }
 }
 

@@ -12,8 +12,9 @@ ScriptRuntime::ScriptRuntime(Runtime& runtime,
     // Random(n) of the scripts draws from the runtime's seeded generator, so a run with a
     // given seed is reproducible.
     env_.random = [this](int32_t n) -> int32_t {
-        if (n <= 0)
+        if (n <= 0) {
             return 0;
+        }
         return static_cast<int32_t>(runtime_.random() % static_cast<uint32_t>(n));
     };
     pool_ = std::make_unique<script::InterpreterPool>(env_, registerFunctions);
@@ -62,8 +63,9 @@ bool ScriptRuntime::RefusesValue(script::Handle element, std::string_view name,
 
 std::string ScriptRuntime::Describe(script::Handle element) const {
     TKQElement* e = Resolve(element);
-    if (!e)
+    if (!e) {
         return {};
+    }
     return e->Id + " <" + std::string(e->ClassName()) + ">";
 }
 

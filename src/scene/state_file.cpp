@@ -32,12 +32,14 @@ using script::VarKind;
 constexpr uintmax_t kMaxStateFileBytes = uintmax_t{256} << 20;
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
+    }
     for (size_t i = 0; i < a.size(); ++i) {
         auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-        if (up(a[i]) != up(b[i]))
+        if (up(a[i]) != up(b[i])) {
             return false;
+        }
     }
     return true;
 }
@@ -47,9 +49,11 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 bool IsExcludedName(std::string_view name) {
     static constexpr std::array<std::string_view, 8> kNever = {
         "NOTSAVE", "ID", "CURKEY", "FILERS", "INTERPOL", "INTERPOLSC", "MSKEEP", "KEY"};
-    for (std::string_view n : kNever)
-        if (EqualNoCase(name, n))
+    for (std::string_view n : kNever) {
+        if (EqualNoCase(name, n)) {
             return true;
+        }
+    }
     return name.size() >= 2 && EqualNoCase(name.substr(0, 2), "EX");
 }
 
@@ -58,8 +62,9 @@ bool IsExcludedName(std::string_view name) {
 // foreign or doctored file; assigning them would let a file replace script texts or the state
 // file's name.
 bool NeverRestored(TKQElement& e, std::string_view name) {
-    if (!IsExcludedName(name) || !e.ClassEntry().FindProp(name))
+    if (!IsExcludedName(name) || !e.ClassEntry().FindProp(name)) {
         return false;
+    }
     const script::TVarList* vars = e.Vars();
     return !(vars && vars->Lookup(name));
 }
@@ -80,10 +85,12 @@ public:
             built_[index] = true;
             const bool realPosition = SavesRealPosition(e.Class());
             for (const TKQProp& prop : e.ClassEntry().props) {
-                if (IsExcludedName(prop.upperName))
+                if (IsExcludedName(prop.upperName)) {
                     continue;
-                if (realPosition && (prop.upperName == "X" || prop.upperName == "Y"))
+                }
+                if (realPosition && (prop.upperName == "X" || prop.upperName == "Y")) {
                     continue;
+                }
                 lists_[index].push_back(&prop);
             }
         }
@@ -121,39 +128,48 @@ void WriteValue(state::RecordWriter& out, int32_t key, std::string_view name, co
     }
     case VarKind::Int64: {
         const int64_t i = v.RawInt();
-        if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
+        if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max()) {
             out.Int(key, name, static_cast<int32_t>(i));
-        else
+        } else {
             out.Float(key, name, static_cast<double>(i));
+        }
         return;
     }
     case VarKind::Double:
         out.Float(key, name, v.RawDouble());
         return;
     case VarKind::String:
-        if (v.RawStr().size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        if (v.RawStr().size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
             out.String(key, name, v.RawStr());
+        }
         return;
     }
 }
 
 void WriteElement(TKQElement& e, state::RecordWriter& out, SavedProps& saved,
                   const HandleTable& handles) {
-    if (e.Class() == ClassId::AnKey)
+    if (e.Class() == ClassId::AnKey) {
         return; // animation keys belong to the scene file, with everything below them
+    }
     if (!e.NotSave) {
         Value value;
-        for (const TKQProp* prop : saved.Of(e))
-            if (e.GetProp(prop->upperName, value))
+        for (const TKQProp* prop : saved.Of(e)) {
+            if (e.GetProp(prop->upperName, value)) {
                 WriteValue(out, e.Key, prop->upperName, value, handles);
-        if (const script::TVarList* vars = e.Vars())
-            for (const script::TVar& var : vars->Items())
+            }
+        }
+        if (const script::TVarList* vars = e.Vars()) {
+            for (const script::TVar& var : vars->Items()) {
                 WriteValue(out, e.Key, var.name, var.value, handles);
-        if (e.Class() == ClassId::ImList && e.GetProp("ELEMENTS", value))
+            }
+        }
+        if (e.Class() == ClassId::ImList && e.GetProp("ELEMENTS", value)) {
             WriteValue(out, e.Key, "ELEMENTS", value, handles);
+        }
     }
-    for (const auto& child : e.Children())
+    for (const auto& child : e.Children()) {
         WriteElement(*child, out, saved, handles);
+    }
 }
 
 enum class ReadResult { Ok, Missing, Failed };
@@ -190,17 +206,23 @@ ReadResult ReadStateFile(const std::filesystem::path& path, std::string& out) {
 // A state-file name as the game gives it ("saves\slot1.sav") as a path below the user folder;
 // empty when it would lead outside that folder.
 std::filesystem::path RelativeStatePath(std::string name) {
-    for (char& c : name)
-        if (c == '\\')
+    for (char& c : name) {
+        if (c == '\\') {
             c = '/';
+        }
+    }
     std::filesystem::path relative(name);
-    if (relative.has_root_path() || relative.has_root_name())
+    if (relative.has_root_path() || relative.has_root_name()) {
         return {};
-    for (const auto& part : relative)
-        if (part == "..")
+    }
+    for (const auto& part : relative) {
+        if (part == "..") {
             return {};
-    if (!relative.has_filename())
+        }
+    }
+    if (!relative.has_filename()) {
         return {};
+    }
     return relative;
 }
 
@@ -220,12 +242,14 @@ void TKQDB::SetFileRS(const std::string& value) {
         return;
     }
     const std::filesystem::path path = UserFolder() / relative;
-    if (!stateFilePath_.empty() && EqualNoCase(path.string(), stateFilePath_.string()))
+    if (!stateFilePath_.empty() && EqualNoCase(path.string(), stateFilePath_.string())) {
         return;
+    }
     stateFilePath_.clear();
     std::error_code ec;
-    if (path.has_parent_path())
+    if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path(), ec);
+    }
     if (ec) {
         spdlog::warn("state: cannot create the folder of {}: {}; no saves", path.string(),
                      ec.message());
@@ -244,8 +268,9 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
 } // namespace
 
 bool TKQDB::SaveState() {
-    if (stateFilePath_.empty())
+    if (stateFilePath_.empty()) {
         return false;
+    }
     const auto started = std::chrono::steady_clock::now();
     state::RecordWriter out;
     out.Reserve(64 * 1024);
@@ -253,29 +278,34 @@ bool TKQDB::SaveState() {
     WriteElement(*this, out, saved, runtime_.handles);
     std::string error;
     const bool ok = state::WriteFileReplacing(stateFilePath_, out.Data(), error);
-    if (!ok)
+    if (!ok) {
         spdlog::warn("state: saving to {} failed ({}); the previous save is kept",
                      stateFilePath_.string(), error);
-    else
+    } else {
         spdlog::info("state: saved {} bytes to {} in {:.1f} ms", out.Data().size(),
                      stateFilePath_.string(), MillisecondsSince(started));
-    if (runtime_.resetTimer)
+    }
+    if (runtime_.resetTimer) {
         runtime_.resetTimer();
+    }
     return ok;
 }
 
 bool TKQDB::LoadState() {
-    if (stateFilePath_.empty())
+    if (stateFilePath_.empty()) {
         return false;
+    }
     const auto started = std::chrono::steady_clock::now();
     std::string data;
-    if (ReadStateFile(stateFilePath_, data) == ReadResult::Failed)
+    if (ReadStateFile(stateFilePath_, data) == ReadResult::Failed) {
         return false;
+    }
 
     runtime_.loading = true;
     runtime_.loadImagesNow = false;
-    if (runtime_.images)
+    if (runtime_.images) {
         runtime_.images->SetLoadImagesNow(false);
+    }
 
     StateRecordLookup lookup(*this, runtime_.handles);
     state::RecordReader reader(data);
@@ -283,8 +313,9 @@ bool TKQDB::LoadState() {
     bool intact = true;
     while (true) {
         const auto status = reader.Next(record);
-        if (status == state::RecordReader::Status::End)
+        if (status == state::RecordReader::Status::End) {
             break;
+        }
         if (status == state::RecordReader::Status::Corrupt) {
             spdlog::warn("state: {} is cut short or corrupt at byte {} of {}; the records "
                          "before it were applied",
@@ -316,16 +347,19 @@ bool TKQDB::LoadState() {
         }
 
         TKQElement* element = lookup.ElementOf(record.key);
-        if (element && !element->NotSave && !NeverRestored(*element, record.name))
+        if (element && !element->NotSave && !NeverRestored(*element, record.name)) {
             element->SetProp(record.name, value);
+        }
     }
 
     runtime_.loadImagesNow = true;
-    if (runtime_.images)
+    if (runtime_.images) {
         runtime_.images->SetLoadImagesNow(true);
+    }
     Load();
-    if (runtime_.resetTimer)
+    if (runtime_.resetTimer) {
         runtime_.resetTimer();
+    }
     runtime_.loading = false;
     spdlog::info("state: loaded {} bytes from {} in {:.1f} ms", data.size(),
                  stateFilePath_.string(), MillisecondsSince(started));

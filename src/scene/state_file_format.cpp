@@ -18,8 +18,9 @@ constexpr uint64_t kIntegerBit = uint64_t{1} << 63;
 
 Extended Pack(bool negative, uint16_t exponent, uint64_t significand) {
     Extended out{};
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         out[i] = static_cast<uint8_t>(significand >> (8 * i));
+    }
     const uint16_t top = static_cast<uint16_t>((negative ? 0x8000 : 0) | (exponent & 0x7FFF));
     out[8] = static_cast<uint8_t>(top);
     out[9] = static_cast<uint8_t>(top >> 8);
@@ -31,24 +32,28 @@ Extended Pack(bool negative, uint16_t exponent, uint64_t significand) {
 double SubnormalFromSignificand(uint64_t significand, int scale) {
     // value = significand x 2^scale; k is the shift that brings it to units of 2^-1074.
     const int k = scale + 1074;
-    if (k >= 0)
+    if (k >= 0) {
         return std::ldexp(static_cast<double>(significand << k), -1074);
+    }
     const int shift = -k;
-    if (shift > 64)
+    if (shift > 64) {
         return 0.0;
+    }
     const uint64_t quotient = shift == 64 ? 0 : significand >> shift;
     const uint64_t remainder =
         shift == 64 ? significand : significand & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
     uint64_t rounded = quotient;
-    if (remainder > half || (remainder == half && (quotient & 1) != 0))
+    if (remainder > half || (remainder == half && (quotient & 1) != 0)) {
         ++rounded;
+    }
     return std::ldexp(static_cast<double>(rounded), -1074);
 }
 
 void AppendLE(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
+    for (int i = 0; i < bytes; ++i) {
         out.push_back(static_cast<char>(static_cast<uint8_t>(v >> (8 * i))));
+    }
 }
 
 } // namespace
@@ -60,10 +65,12 @@ Extended DoubleToExtended(double v) {
         return Pack(negative, kExtendedMaxExponent,
                     kIntegerBit | (uint64_t{1} << 62) | (fraction << 11));
     }
-    if (std::isinf(v))
+    if (std::isinf(v)) {
         return Pack(negative, kExtendedMaxExponent, kIntegerBit);
-    if (v == 0.0)
+    }
+    if (v == 0.0) {
         return Pack(negative, 0, 0);
+    }
     // |v| = m x 2^e with m in [0.5, 1): the significand is m x 2^64 (exact, 53 bits used) and
     // its top bit weighs 2^(e - 1).
     int e = 0;
@@ -74,8 +81,9 @@ Extended DoubleToExtended(double v) {
 
 double ExtendedToDouble(const uint8_t* bytes) {
     uint64_t significand = 0;
-    for (int i = 7; i >= 0; --i)
+    for (int i = 7; i >= 0; --i) {
         significand = (significand << 8) | bytes[i];
+    }
     const uint16_t top = static_cast<uint16_t>(bytes[8] | (bytes[9] << 8));
     const bool negative = (top & 0x8000) != 0;
     const int exponent = top & 0x7FFF;
@@ -87,10 +95,11 @@ double ExtendedToDouble(const uint8_t* bytes) {
         // value = significand x 2^scale; an exponent field of 0 weighs like 1 (denormals).
         const int scale = std::max(exponent, 1) - kExtendedBias - 63;
         const int topBit = 63 - std::countl_zero(significand);
-        if (topBit + scale >= -1022)
+        if (topBit + scale >= -1022) {
             magnitude = std::ldexp(static_cast<double>(significand), scale);
-        else
+        } else {
             magnitude = SubnormalFromSignificand(significand, scale);
+        }
     }
     return negative ? -magnitude : magnitude;
 }
@@ -138,24 +147,28 @@ void RecordWriter::String(int32_t key, std::string_view name, std::string_view v
 // ---- RecordReader ----
 
 bool RecordReader::I32(size_t& pos, int32_t& out) const {
-    if (data_.size() - pos < 4)
+    if (data_.size() - pos < 4) {
         return false;
+    }
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
+    for (int i = 3; i >= 0; --i) {
         v = (v << 8) | static_cast<uint8_t>(data_[pos + static_cast<size_t>(i)]);
+    }
     out = static_cast<int32_t>(v);
     pos += 4;
     return true;
 }
 
 RecordReader::Status RecordReader::Next(Record& out) {
-    if (pos_ >= data_.size())
+    if (pos_ >= data_.size()) {
         return Status::End;
+    }
     size_t pos = pos_;
     int32_t nameLength = 0;
     if (!I32(pos, out.key) || !I32(pos, nameLength) || nameLength < 0 ||
-        static_cast<size_t>(nameLength) >= data_.size() - pos) // the tag follows the name
+        static_cast<size_t>(nameLength) >= data_.size() - pos) { // the tag follows the name
         return Status::Corrupt;
+    }
     out.name = data_.substr(pos, static_cast<size_t>(nameLength));
     pos += static_cast<size_t>(nameLength);
     out.tag = data_[pos++];
@@ -163,26 +176,30 @@ RecordReader::Status RecordReader::Next(Record& out) {
     switch (out.tag) {
     case kTagInt:
     case kTagObject:
-        if (!I32(pos, out.intValue))
+        if (!I32(pos, out.intValue)) {
             return Status::Corrupt;
+        }
         break;
     case kTagFloat:
-        if (left < 10)
+        if (left < 10) {
             return Status::Corrupt;
+        }
         out.floatValue = ExtendedToDouble(reinterpret_cast<const uint8_t*>(data_.data() + pos));
         pos += 10;
         break;
     case kTagWord:
-        if (left < 2)
+        if (left < 2) {
             return Status::Corrupt;
+        }
         out.wordValue = static_cast<uint16_t>(static_cast<uint8_t>(data_[pos]) |
                                               (static_cast<uint8_t>(data_[pos + 1]) << 8));
         pos += 2;
         break;
     case kTagString: {
         int32_t length = 0;
-        if (!I32(pos, length) || length < 0 || static_cast<size_t>(length) > data_.size() - pos)
+        if (!I32(pos, length) || length < 0 || static_cast<size_t>(length) > data_.size() - pos) {
             return Status::Corrupt;
+        }
         out.text = data_.substr(pos, static_cast<size_t>(length));
         pos += static_cast<size_t>(length);
         break;
@@ -214,8 +231,9 @@ bool WriteAll(int fd, std::string_view bytes, size_t limit, std::string& error) 
     while (done < total) {
         const ssize_t n = ::write(fd, bytes.data() + done, total - done);
         if (n < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             error = ErrnoText("write");
             return false;
         }

@@ -35,8 +35,9 @@ TKQElement* StateRecordLookup::Search(int32_t key) const {
 
 TKQElement* StateRecordLookup::ElementOf(int32_t key) {
     ++work_;
-    if (havePrevious_ && key == previousKey_)
+    if (havePrevious_ && key == previousKey_) {
         return handles_.Resolve(previous_);
+    }
     havePrevious_ = true;
     previousKey_ = key;
     if (TKQElement* guess = handles_.Resolve(guess_); guess && guess->Key == key) {

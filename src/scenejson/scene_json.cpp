@@ -37,12 +37,13 @@ constexpr uintmax_t kMaxScriptFileSize = uintmax_t{64} << 20;
 std::string PointerStep(std::string_view key) {
     std::string out = "/";
     for (char c : key) {
-        if (c == '~')
+        if (c == '~') {
             out += "~0";
-        else if (c == '/')
+        } else if (c == '/') {
             out += "~1";
-        else
+        } else {
             out += c;
+        }
     }
     return out;
 }
@@ -119,28 +120,32 @@ void IntegerRange(PropType type, int64_t& lo, int64_t& hi) {
 std::optional<int64_t> JsonInteger(const ordered_json& v) {
     if (v.is_number_unsigned()) {
         uint64_t u = v.get<uint64_t>();
-        if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+        if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
             return std::nullopt;
+        }
         return static_cast<int64_t>(u);
     }
-    if (v.is_number_integer())
+    if (v.is_number_integer()) {
         return v.get<int64_t>();
+    }
     if (v.is_string()) {
         const std::string& s = v.get_ref<const std::string&>();
-        if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
+        if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) {
             return std::nullopt;
+        }
         int64_t value = 0;
         for (size_t i = 2; i < s.size(); ++i) {
             const char c = s[i];
             int digit = 0;
-            if (c >= '0' && c <= '9')
+            if (c >= '0' && c <= '9') {
                 digit = c - '0';
-            else if (c >= 'a' && c <= 'f')
+            } else if (c >= 'a' && c <= 'f') {
                 digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
+            } else if (c >= 'A' && c <= 'F') {
                 digit = c - 'A' + 10;
-            else
+            } else {
                 return std::nullopt;
+            }
             value = value * 16 + digit;
         }
         return value;
@@ -153,8 +158,9 @@ std::string WindowsLineEnds(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
             out += '\r';
+        }
         out += text[i];
     }
     return out;
@@ -201,24 +207,29 @@ private:
     // UTF-8 to game bytes, warning when characters had to be replaced.
     std::string ToGame(std::string_view utf8, const std::string& place) {
         std::string bytes = codec_.FromUtf8(utf8);
-        if (codec_.ToUtf8(bytes) != utf8)
+        if (codec_.ToUtf8(bytes) != utf8) {
             Warn(place,
                  "characters outside the code page " + codec_.CodePage() + " were replaced by '?'");
+        }
         return bytes;
     }
 
     bool BuildTree(const ordered_json& scene) {
-        if (!scene.is_object())
+        if (!scene.is_object()) {
             return Fail("", "the scene must be an object with \"class\": \"TKQDB\"");
+        }
         auto cls = scene.find("class");
-        if (cls == scene.end())
+        if (cls == scene.end()) {
             return Fail("", "the root has no \"class\" (it must be TKQDB)");
-        if (!cls->is_string())
+        }
+        if (!cls->is_string()) {
             return Fail("/class", "the class name must be a string");
+        }
         const TKQClass* entry = runtime_.classes.FindLoose(cls->get_ref<const std::string&>());
-        if (!entry || entry->id != scene::ClassId::DB)
+        if (!entry || entry->id != scene::ClassId::DB) {
             return Fail("/class", "the root's class must be TKQDB, not '" +
                                       cls->get_ref<const std::string&>() + "'");
+        }
         return Fill(db_, scene, "", 0);
     }
 
@@ -226,52 +237,66 @@ private:
     bool Fill(TKQElement& element, const ordered_json& node, const std::string& place, int depth) {
         for (const auto& [key, value] : node.items()) {
             (void)value;
-            if (key != "class" && key != "props" && key != "children")
+            if (key != "class" && key != "props" && key != "children") {
                 return Fail(place + PointerStep(key),
                             "unknown member '" + key + "' (an element has class, props, children)");
+            }
         }
-        if (auto props = node.find("props"); props != node.end())
-            if (!SetProps(element, *props, place + "/props"))
+        if (auto props = node.find("props"); props != node.end()) {
+            if (!SetProps(element, *props, place + "/props")) {
                 return false;
+            }
+        }
         auto children = node.find("children");
-        if (children == node.end())
+        if (children == node.end()) {
             return true;
+        }
         const std::string childrenPlace = place + "/children";
-        if (!children->is_array())
+        if (!children->is_array()) {
             return Fail(childrenPlace, "children must be an array");
-        if (!children->empty() && depth >= kMaxDepth)
+        }
+        if (!children->empty() && depth >= kMaxDepth) {
             return Fail(childrenPlace,
                         "elements nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
         for (size_t i = 0; i < children->size(); ++i) {
             const ordered_json& child = (*children)[i];
             const std::string childPlace = childrenPlace + PointerStep(i);
-            if (!child.is_object())
+            if (!child.is_object()) {
                 return Fail(childPlace, "an element must be an object, not " +
                                             std::string(JsonTypeName(child)));
+            }
             auto cls = child.find("class");
-            if (cls == child.end())
+            if (cls == child.end()) {
                 return Fail(childPlace, "the element has no \"class\"");
-            if (!cls->is_string())
+            }
+            if (!cls->is_string()) {
                 return Fail(childPlace + "/class", "the class name must be a string");
+            }
             const std::string& name = cls->get_ref<const std::string&>();
             const TKQClass* entry = runtime_.classes.FindLoose(name);
-            if (!entry)
+            if (!entry) {
                 return Fail(childPlace + "/class", "unknown class '" + name + "'");
+            }
             TKQElement* created = nullptr;
-            if (entry->AllowsParent(element.ClassName()))
+            if (entry->AllowsParent(element.ClassName())) {
                 created = runtime_.classes.CreateChild(element, entry->className);
-            if (!created)
+            }
+            if (!created) {
                 return Fail(childPlace, "a " + entry->className + " may not be a child of " +
                                             std::string(element.ClassName()));
-            if (!Fill(*created, child, childPlace, depth + 1))
+            }
+            if (!Fill(*created, child, childPlace, depth + 1)) {
                 return false;
+            }
         }
         return true;
     }
 
     bool SetProps(TKQElement& element, const ordered_json& props, const std::string& place) {
-        if (!props.is_object())
+        if (!props.is_object()) {
             return Fail(place, "props must be an object");
+        }
         const TKQClass& entry = element.ClassEntry();
         // Values are assigned in registry order, as the loader assigns them, whatever the
         // order in the JSON: setters with effects (X then rX, Order) then agree with the player.
@@ -279,33 +304,39 @@ private:
         for (const auto& [name, value] : props.items()) {
             const std::string propPlace = place + PointerStep(name);
             const int index = entry.PropIndex(name);
-            if (index < 0)
+            if (index < 0) {
                 return Fail(propPlace, "unknown property '" + name + "' of " + entry.className);
-            if (byIndex.count(index))
+            }
+            if (byIndex.count(index)) {
                 return Fail(propPlace, "property '" + entry.props[static_cast<size_t>(index)].name +
                                            "' given twice");
+            }
             byIndex[index] = {&value, propPlace};
         }
         for (const auto& [index, item] : byIndex) {
             const TKQProp& prop = entry.props[static_cast<size_t>(index)];
             const ordered_json& value = *item.first;
             const std::string& propPlace = item.second;
-            if (prop.upperName == "KEY")
+            if (prop.upperName == "KEY") {
                 explicitKey_.insert(&element);
+            }
             if (IsReferenceProp(prop) && value.is_string()) {
                 const std::string& text = value.get_ref<const std::string&>();
-                if (!text.starts_with("@"))
+                if (!text.starts_with("@")) {
                     return Fail(propPlace, prop.name +
                                                " must be a key number or an Id path such as "
                                                "\"@Menu/Door\"");
+                }
                 references_.push_back({&element, &prop, text.substr(1), propPlace});
                 continue;
             }
             std::optional<PropValue> converted = Convert(prop, value, propPlace);
-            if (!converted)
+            if (!converted) {
                 return false;
-            if (!prop.set(element, *converted))
+            }
+            if (!prop.set(element, *converted)) {
                 return Fail(propPlace, "the value of " + prop.name + " was refused");
+            }
         }
         return true;
     }
@@ -326,18 +357,22 @@ private:
             return static_cast<int32_t>(static_cast<uint32_t>(*n));
         }
         case PropKind::Enumeration: {
-            if (v.is_boolean() && prop.type == PropType::Bool)
+            if (v.is_boolean() && prop.type == PropType::Bool) {
                 return static_cast<int32_t>(v.get<bool>());
+            }
             if (v.is_string()) {
                 const std::string& s = v.get_ref<const std::string&>();
-                for (size_t i = 0; i < prop.enumNames.size(); ++i)
-                    if (EqualNoCaseAscii(prop.enumNames[i], s))
+                for (size_t i = 0; i < prop.enumNames.size(); ++i) {
+                    if (EqualNoCaseAscii(prop.enumNames[i], s)) {
                         return static_cast<int32_t>(i);
+                    }
+                }
             } else if (v.is_number_integer()) {
                 std::optional<int64_t> n = JsonInteger(v);
                 const auto count = static_cast<int64_t>(prop.enumNames.size());
-                if (n && *n >= 0 && *n < count)
+                if (n && *n >= 0 && *n < count) {
                     return static_cast<int32_t>(*n);
+                }
                 // Out-of-range positions occur in real game files; keep them so that a dump
                 // builds back to the same bytes.
                 if (n && *n >= std::numeric_limits<int32_t>::min() &&
@@ -348,8 +383,9 @@ private:
                 }
             }
             std::string names;
-            for (const std::string& name : prop.enumNames)
+            for (const std::string& name : prop.enumNames) {
                 names += (names.empty() ? "" : ", ") + name;
+            }
             Fail(place,
                  prop.name + " takes " +
                      (prop.type == PropType::Bool ? std::string("true or false (or 0/1)")
@@ -358,16 +394,20 @@ private:
             return std::nullopt;
         }
         case PropKind::Float: {
-            if (v.is_number())
+            if (v.is_number()) {
                 return v.get<double>();
+            }
             if (v.is_string()) {
                 const std::string& s = v.get_ref<const std::string&>();
-                if (s == "NaN")
+                if (s == "NaN") {
                     return std::numeric_limits<double>::quiet_NaN();
-                if (s == "Infinity")
+                }
+                if (s == "Infinity") {
                     return std::numeric_limits<double>::infinity();
-                if (s == "-Infinity")
+                }
+                if (s == "-Infinity") {
                     return -std::numeric_limits<double>::infinity();
+                }
             }
             Fail(place, prop.name + " takes a number, not " + JsonTypeName(v));
             return std::nullopt;
@@ -380,8 +420,9 @@ private:
 
     std::optional<PropValue> ConvertString(const TKQProp& prop, const ordered_json& v,
                                            const std::string& place) {
-        if (v.is_string())
+        if (v.is_string()) {
             return ToGame(v.get_ref<const std::string&>(), place);
+        }
         if (!IsScriptProp(prop)) {
             Fail(place, prop.name + " takes a string, not " + JsonTypeName(v));
             return std::nullopt;
@@ -394,8 +435,9 @@ private:
                          "a script line must be a string, not " + std::string(JsonTypeName(v[i])));
                     return std::nullopt;
                 }
-                if (i > 0)
+                if (i > 0) {
                     joined += "\r\n";
+                }
                 joined += v[i].get_ref<const std::string&>();
             }
             return ToGame(joined, place);
@@ -403,16 +445,18 @@ private:
         if (v.is_object() && v.size() == 1 && v.contains("file") && v["file"].is_string()) {
             const std::string& name = v["file"].get_ref<const std::string&>();
             fs::path file(name);
-            if (file.is_relative())
+            if (file.is_relative()) {
                 file = baseDir_ / file;
+            }
             std::optional<std::string> text = media::ReadWholeFile(file, kMaxScriptFileSize);
             if (!text) {
                 Fail(place + "/file", "cannot read the script file '" + file.string() + "'");
                 return std::nullopt;
             }
             std::string_view body = *text;
-            if (body.starts_with("\xEF\xBB\xBF"))
+            if (body.starts_with("\xEF\xBB\xBF")) {
                 body.remove_prefix(3);
+            }
             return ToGame(WindowsLineEnds(body), place + "/file");
         }
         Fail(place, prop.name +
@@ -423,8 +467,9 @@ private:
 
     void CollectPreOrder(TKQElement& e, std::vector<TKQElement*>& out) {
         out.push_back(&e);
-        for (const auto& child : e.Children())
+        for (const auto& child : e.Children()) {
             CollectPreOrder(*child, out);
+        }
     }
 
     bool AssignKeys() {
@@ -433,25 +478,31 @@ private:
         int64_t largest = 0;
         std::map<int32_t, int> seen;
         for (TKQElement* e : all) {
-            if (!explicitKey_.count(e))
+            if (!explicitKey_.count(e)) {
                 continue;
+            }
             largest = std::max<int64_t>(largest, e->Key);
-            if (++seen[e->Key] == 2)
+            if (++seen[e->Key] == 2) {
                 Warn("",
                      "the key " + std::to_string(e->Key) + " is given to more than one element");
+            }
         }
         // The root keeps its key (0 unless given): the fresh keys are for the elements below it.
         for (TKQElement* e : all) {
-            if (e == &db_ || explicitKey_.count(e))
+            if (e == &db_ || explicitKey_.count(e)) {
                 continue;
-            if (largest >= std::numeric_limits<int32_t>::max())
+            }
+            if (largest >= std::numeric_limits<int32_t>::max()) {
                 return Fail("", "no key left above the largest explicit key");
+            }
             e->Key = static_cast<int32_t>(++largest);
         }
-        if (db_.Key > largest)
+        if (db_.Key > largest) {
             largest = db_.Key;
-        if (db_.CurKey < largest)
+        }
+        if (db_.CurKey < largest) {
             db_.CurKey = static_cast<int32_t>(largest);
+        }
         return true;
     }
 
@@ -460,32 +511,38 @@ private:
             TKQElement* at = &db_;
             std::string walked = "@";
             size_t start = 0;
-            if (ref.path.empty())
+            if (ref.path.empty()) {
                 return Fail(ref.place, "the Id path \"@\" names no element");
+            }
             while (start <= ref.path.size()) {
                 size_t end = ref.path.find('/', start);
-                if (end == std::string::npos)
+                if (end == std::string::npos) {
                     end = ref.path.size();
+                }
                 const std::string step = ref.path.substr(start, end - start);
-                if (step.empty())
+                if (step.empty()) {
                     return Fail(ref.place, "empty name in the Id path \"@" + ref.path + "\"");
+                }
                 const std::string wanted = codec_.UpperCase(codec_.FromUtf8(step));
                 TKQElement* found = nullptr;
-                for (const auto& child : at->Children())
+                for (const auto& child : at->Children()) {
                     if (codec_.UpperCase(child->Id) == wanted) {
                         found = child.get();
                         break;
                     }
-                if (!found)
+                }
+                if (!found) {
                     return Fail(ref.place, "the Id path \"@" + ref.path + "\" names no element: " +
                                                (walked == "@" ? "the root" : "'" + walked + "'") +
                                                " has no child '" + step + "'");
+                }
                 at = found;
                 walked += (walked == "@" ? "" : "/") + step;
                 start = end + 1;
             }
-            if (!ref.prop->set(*ref.element, PropValue(at->Key)))
+            if (!ref.prop->set(*ref.element, PropValue(at->Key))) {
                 return Fail(ref.place, "the value of " + ref.prop->name + " was refused");
+            }
         }
         return true;
     }
@@ -532,8 +589,9 @@ public:
                      "stopped at property " + entry.props[i].name + ": the value is cut short");
                 return;
             }
-            if (entry.props[i].upperName == "ID")
+            if (entry.props[i].upperName == "ID") {
                 id = scene::PropString(value);
+            }
         }
         size_t created = 0;
         while (pos < blob.size()) {
@@ -571,8 +629,9 @@ private:
     void Note(const std::string& place, const TKQClass& entry, const std::string& id,
               const std::string& what) {
         std::string where = Shown(place) + " (" + entry.className;
-        if (!id.empty())
+        if (!id.empty()) {
             where += " '" + id + "'";
+        }
         notes.push_back(where + "): " + what);
     }
 
@@ -581,10 +640,12 @@ private:
 
 bool WriteFile(const fs::path& file, std::string_view bytes, std::ostream& err) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (out)
+    if (out) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (out)
+    }
+    if (out) {
         out.close();
+    }
     if (!out) {
         err << "kqpack: cannot write '" << file.string() << "'\n";
         return false;
@@ -595,10 +656,12 @@ bool WriteFile(const fs::path& file, std::string_view bytes, std::ostream& err) 
 } // namespace
 
 ordered_json FloatJson(double v) {
-    if (std::isnan(v))
+    if (std::isnan(v)) {
         return "NaN";
-    if (std::isinf(v))
+    }
+    if (std::isinf(v)) {
         return v > 0 ? "Infinity" : "-Infinity";
+    }
     return v;
 }
 
@@ -607,8 +670,9 @@ namespace {
 ordered_json ScriptJson(const std::string& utf8) {
     // Multi-line texts read better as an array of lines; joining the lines with "\r\n" gives
     // the same text back.
-    if (utf8.find("\r\n") == std::string::npos)
+    if (utf8.find("\r\n") == std::string::npos) {
         return utf8;
+    }
     ordered_json lines = ordered_json::array();
     size_t start = 0;
     while (true) {
@@ -634,20 +698,22 @@ ordered_json ElementJson(const TKQElement& e, const media::TextCodec& codec,
         switch (prop.kind) {
         case PropKind::Integer: {
             const int32_t n = scene::PropInt(value);
-            if (prop.type == PropType::ULong)
+            if (prop.type == PropType::ULong) {
                 props[prop.name] = static_cast<uint32_t>(n);
-            else
+            } else {
                 props[prop.name] = n;
+            }
             break;
         }
         case PropKind::Enumeration: {
             const int32_t n = scene::PropInt(value);
-            if (prop.type == PropType::Bool && (n == 0 || n == 1))
+            if (prop.type == PropType::Bool && (n == 0 || n == 1)) {
                 props[prop.name] = n == 1;
-            else if (n >= 0 && static_cast<size_t>(n) < prop.enumNames.size())
+            } else if (n >= 0 && static_cast<size_t>(n) < prop.enumNames.size()) {
                 props[prop.name] = prop.enumNames[static_cast<size_t>(n)];
-            else
+            } else {
                 props[prop.name] = n;
+            }
             break;
         }
         case PropKind::Float:
@@ -663,11 +729,13 @@ ordered_json ElementJson(const TKQElement& e, const media::TextCodec& codec,
     ordered_json out = ordered_json::object();
     out["class"] = entry.className;
     out["props"] = std::move(props);
-    if (extra)
+    if (extra) {
         extra(e, out);
+    }
     ordered_json children = ordered_json::array();
-    for (const auto& child : e.Children())
+    for (const auto& child : e.Children()) {
         children.push_back(ElementJson(*child, codec, extra));
+    }
     out["children"] = std::move(children);
     return out;
 }
@@ -710,8 +778,9 @@ SceneDumpResult DumpScene(std::string_view gameFile, const media::TextCodec& cod
     BlobWalker walker(registry);
     walker.Walk(gameFile, registry.Of(scene::ClassId::DB), "", 0);
     result.warnings = std::move(walker.notes);
-    if (!complete && result.warnings.empty())
+    if (!complete && result.warnings.empty()) {
         result.warnings.push_back("/: the loader stopped early (a value was refused)");
+    }
     result.scene = ElementJson(db, codec);
     return result;
 }
@@ -728,8 +797,9 @@ int BuildSceneFile(const fs::path& jsonFile, const fs::path& outFile, const medi
         return 1;
     }
     SceneBuildResult result = BuildSceneText(*text, jsonFile.parent_path(), codec);
-    for (const std::string& warning : result.warnings)
+    for (const std::string& warning : result.warnings) {
         err << "kqpack: warning: " << jsonFile.string() << ": " << warning << "\n";
+    }
     if (!result.bytes) {
         err << "kqpack: " << jsonFile.string() << ": " << result.error << "\n";
         return 1;
@@ -749,9 +819,10 @@ int DumpSceneFile(const fs::path& gameFile, const fs::path& outFile, const media
         err << "kqpack: " << gameFile.string() << ": " << result.error << "\n";
         return 1;
     }
-    for (const std::string& warning : result.warnings)
+    for (const std::string& warning : result.warnings) {
         err << "kqpack: warning: " << gameFile.string() << ": loading stopped or skipped at "
             << warning << "\n";
+    }
     const std::string text = SceneJsonText(*result.scene);
     if (outFile.empty()) {
         out << text;

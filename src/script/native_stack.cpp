@@ -33,8 +33,9 @@ void* RunBody(void* arg) {
 // every platform the player runs on.
 uintptr_t StackLowEnd() {
     pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) {
         return 0;
+    }
     void* addr = nullptr;
     size_t size = 0;
     const int rc = pthread_attr_getstack(&attr, &addr, &size);

@@ -17,8 +17,9 @@ scene::TKQDB* EngineContext::Root() const {
 }
 
 scene::TKQElement* EngineContext::Element(const Value& value) const {
-    if (!value.IsHandle())
+    if (!value.IsHandle()) {
         return nullptr;
+    }
     return rt.handles.Resolve(value.AsHandle());
 }
 

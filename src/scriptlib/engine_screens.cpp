@@ -27,8 +27,9 @@ TKQElement* ScreenArg(const EngineContext& ctx, const Params& p) {
 void LoadFurther(const EngineContext& ctx, const Params& p, bool keep) {
     for (size_t i = 1; i < p.size(); ++i) {
         if (TKQElement* e = ctx.ElementArg(p, i)) {
-            if (keep)
+            if (keep) {
                 e->KeepLoaded = true;
+            }
             e->LoadImages();
         }
     }
@@ -36,13 +37,15 @@ void LoadFurther(const EngineContext& ctx, const Params& p, bool keep) {
 
 void SetDatabaseReady(scene::Runtime& rt, bool ready) {
     rt.loadImagesNow = ready;
-    if (rt.images)
+    if (rt.images) {
         rt.images->SetLoadImagesNow(ready);
+    }
 }
 
 void ResetTimer(scene::Runtime& rt) {
-    if (rt.resetTimer)
+    if (rt.resetTimer) {
         rt.resetTimer();
+    }
 }
 
 // There are no star sprites yet; clearing them is a no-op until they exist.
@@ -51,8 +54,9 @@ void ClearStars() {}
 bool SetScreen(const EngineContext& ctx, Params& p) {
     TKQElement* screen = ScreenArg(ctx, p);
     scene::TKQDB* root = ctx.Root();
-    if (!screen || !root)
+    if (!screen || !root) {
         return true;
+    }
     scene::Runtime& rt = ctx.rt;
     // Scripts run below (InitPr of the loading screen) may free the screen: keep its handle.
     const uint32_t screenHandle = screen->Handle();
@@ -64,8 +68,9 @@ bool SetScreen(const EngineContext& ctx, Params& p) {
         rt.images->SetImagesDone(0);
     }
     rt.loadingActive = true;
-    if (rt.images)
+    if (rt.images) {
         rt.images->ClearImageMarks();
+    }
     root->ResetImagesLoaded();
     root->MarkAlwaysLoaded();
 
@@ -80,8 +85,9 @@ bool SetScreen(const EngineContext& ctx, Params& p) {
     }
     if (root->LoadingScreen != 0) {
         TKQElement* loading = root->FindByKey(root->LoadingScreen);
-        if (loading && loading != root)
+        if (loading && loading != root) {
             loading->InitPr();
+        }
     }
     LoadFurther(ctx, p, true);
     SetDatabaseReady(rt, true);
@@ -92,19 +98,22 @@ bool SetScreen(const EngineContext& ctx, Params& p) {
 bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
     TKQElement* screen = ScreenArg(ctx, p);
     scene::TKQDB* root = ctx.Root();
-    if (!screen || !root)
+    if (!screen || !root) {
         return true;
+    }
     scene::Runtime& rt = ctx.rt;
     const uint32_t screenHandle = screen->Handle();
 
     if (withEvents) {
-        if (TKQElement* hover = rt.hoverElement)
+        if (TKQElement* hover = rt.hoverElement) {
             hover->MouseOut();
+        }
         rt.hoverElement = nullptr;
         // The MouseOut scripts may have freed the screen.
         screen = rt.handles.Resolve(screenHandle);
-        if (!screen)
+        if (!screen) {
             return true;
+        }
     }
     rt.currentScreen = screen;
     ClearStars();
@@ -114,18 +123,21 @@ bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
 
     if (withEvents) {
         root->RunScript(root->exSetScreen, "SetScreen", root->Vars());
-        if ((screen = rt.handles.Resolve(screenHandle)))
+        if ((screen = rt.handles.Resolve(screenHandle))) {
             screen->Show();
+        }
         // The element now under the pointer, found as the mouse code finds it (with the
         // root's threshold); the SetScreen script may have switched the screen once more, so
         // the current one is asked.
         TKQElement* found = nullptr;
-        if (rt.currentScreen)
+        if (rt.currentScreen) {
             found = scene::ElementUnder(*rt.currentScreen, root->MinOrder, root->MaxOrder,
                                         rt.mouseX, rt.mouseY, root->hxTransLev);
+        }
         rt.hoverElement = found;
-        if (found)
+        if (found) {
             found->MouseIn();
+        }
     }
     ResetTimer(rt);
     return true;
@@ -140,8 +152,9 @@ void AddScreenFunctions(EngineTable& t, const EngineContext& ctx) {
         return FastSetScreen(ctx, p, false);
     };
     t["LOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root())
+        if (scene::TKQDB* root = ctx.Root()) {
             root->FinishScreenChange();
+        }
         return true;
     };
     t["ENDLOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {

@@ -24,9 +24,11 @@ namespace {
 // A name or address as it may appear in a log line: control bytes become '?'.
 std::string Printable(std::string_view text) {
     std::string out(text);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             c = '?';
+        }
+    }
     return out;
 }
 
@@ -39,38 +41,45 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 NativeRoutine SoundCall(const EngineContext& ctx, bool music) {
     return [ctx, music](TPasCalc&, Params& p, TVar&) {
         scene::TKQDB* root = ctx.Root();
-        if (p.empty() || !root)
+        if (p.empty() || !root) {
             return true;
+        }
         const scene::TKQDB::SoundRef entry = root->SoundEntry(lib::Text(p[0].value));
         media::SoundSystem* sound = ctx.rt.sound;
-        if (!sound || entry.file.empty())
+        if (!sound || entry.file.empty()) {
             return true;
-        if (music)
+        }
+        if (music) {
             sound->PlayMusic(entry.file, entry.volume);
-        else
+        } else {
             sound->PlaySound(entry.file, entry.volume);
+        }
         return true;
     };
 }
 
 void DeleteUserFile(const EngineContext& ctx, std::string_view name) {
     scene::TKQDB* root = ctx.Root();
-    if (!root)
+    if (!root) {
         return;
+    }
     std::optional<fs::path> path = UserFilePath(root->UserFolder(), name);
-    if (!path)
+    if (!path) {
         return;
+    }
     // The game's names are matched without regard to case and converted from its code page,
     // as for every other file of the game.
     if (ctx.rt.files) {
         path = ctx.rt.files->FindBelow(root->UserFolder(), name);
-        if (!path)
+        if (!path) {
             return; // nothing of that name
+        }
     }
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(*path, ec);
-    if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status)))
+    if (ec || !(fs::is_regular_file(status) || fs::is_symlink(status))) {
         return; // missing, or a folder: scripts delete files only
+    }
     // A linked folder inside the per-user folder must not lead the deletion elsewhere.
     const fs::path folder = fs::canonical(root->UserFolder(), ec);
     const fs::path parent = ec ? fs::path() : fs::canonical(path->parent_path(), ec);
@@ -80,8 +89,9 @@ void DeleteUserFile(const EngineContext& ctx, std::string_view name) {
         spdlog::warn("DelFile: refused '{}': it leads out of the per-user folder", Printable(name));
         return;
     }
-    if (!fs::remove(*path, ec) && ec)
+    if (!fs::remove(*path, ec) && ec) {
         spdlog::warn("DelFile: cannot delete '{}': {}", path->string(), ec.message());
+    }
 }
 
 } // namespace
@@ -91,102 +101,126 @@ std::optional<fs::path> UserFilePath(const fs::path& userFolder, std::string_vie
         spdlog::warn("DelFile: refused '{}': {}", Printable(name), why);
         return std::nullopt;
     };
-    if (userFolder.empty())
+    if (userFolder.empty()) {
         return refuse("there is no per-user folder");
-    if (name.empty())
+    }
+    if (name.empty()) {
         return refuse("the name is empty");
+    }
     std::string normal(name);
-    for (char& c : normal)
-        if (c == '\\')
+    for (char& c : normal) {
+        if (c == '\\') {
             c = '/';
-    if (normal.find('\0') != std::string::npos)
+        }
+    }
+    if (normal.find('\0') != std::string::npos) {
         return refuse("it holds a NUL byte");
-    if (normal.front() == '/')
+    }
+    if (normal.front() == '/') {
         return refuse("it is absolute");
-    if (normal.find(':') != std::string::npos)
+    }
+    if (normal.find(':') != std::string::npos) {
         return refuse("it names a drive or a stream");
+    }
     fs::path result = userFolder;
     bool any = false;
     size_t start = 0;
     while (start <= normal.size()) {
         size_t end = normal.find('/', start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             end = normal.size();
+        }
         const std::string_view component = std::string_view(normal).substr(start, end - start);
         start = end + 1;
-        if (component.empty() || component == ".")
+        if (component.empty() || component == ".") {
             continue;
-        if (component == "..")
+        }
+        if (component == "..") {
             return refuse("it climbs out of the per-user folder");
+        }
         result /= fs::path(std::string(component));
         any = true;
     }
-    if (!any)
+    if (!any) {
         return refuse("it names no file");
+    }
     return result;
 }
 
 bool IsOpenableUrl(std::string_view target) {
-    for (char c : target)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+    for (char c : target) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             return false;
-    for (std::string_view scheme : {"http://", "https://", "mailto:"})
-        if (StartsWithNoCase(target, scheme) && target.size() > scheme.size())
+        }
+    }
+    for (std::string_view scheme : {"http://", "https://", "mailto:"}) {
+        if (StartsWithNoCase(target, scheme) && target.size() > scheme.size()) {
             return true;
+        }
+    }
     return false;
 }
 
 void AddSystemFunctions(EngineTable& t, const EngineContext& ctx) {
     t["SAVESTATE"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root())
+        if (scene::TKQDB* root = ctx.Root()) {
             root->SaveState();
+        }
         return true;
     };
     t["LOADSTATE"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root())
+        if (scene::TKQDB* root = ctx.Root()) {
             root->LoadState();
+        }
         return true;
     };
     t["TIMERRESET"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (ctx.rt.resetTimer)
+        if (ctx.rt.resetTimer) {
             ctx.rt.resetTimer();
+        }
         return true;
     };
 
     // The settings file: a failure (too few arguments, no settings file) fails the call.
     t["GETINI"] = [ctx](TPasCalc&, Params& p, TVar& r) {
         scene::TKQDB* root = ctx.Root();
-        if (p.size() < 3 || !root)
+        if (p.size() < 3 || !root) {
             return false;
+        }
         std::optional<std::string> value =
             root->GetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value));
-        if (!value)
+        if (!value) {
             return false;
+        }
         r.value = Value::Str(std::move(*value));
         return true;
     };
     t["SETINI"] = [ctx](TPasCalc&, Params& p, TVar& r) {
         scene::TKQDB* root = ctx.Root();
-        if (p.size() < 3 || !root)
+        if (p.size() < 3 || !root) {
             return false;
-        if (!root->SetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value)))
+        }
+        if (!root->SetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value))) {
             return false;
+        }
         r.value = Value::Byte(0);
         return true;
     };
 
     t["DELFILE"] = [ctx](TPasCalc&, Params& p, TVar& r) {
         r.value = Value::Byte(0);
-        if (!p.empty())
+        if (!p.empty()) {
             DeleteUserFile(ctx, lib::Text(p[0].value));
+        }
         return true;
     };
 
     t["PLAYSND"] = SoundCall(ctx, false);
     t["PLAYMUZ"] = SoundCall(ctx, true);
     t["STOPMUZ"] = [ctx](TPasCalc&, Params& p, TVar&) {
-        if (!p.empty() && ctx.rt.sound)
+        if (!p.empty() && ctx.rt.sound) {
             ctx.rt.sound->StopMusic();
+        }
         return true;
     };
     t["EXITGAME"] = [ctx](TPasCalc&, Params&, TVar&) {
@@ -197,16 +231,18 @@ void AddSystemFunctions(EngineTable& t, const EngineContext& ctx) {
     // Only web and mail addresses go to the desktop; anything else could start a program.
     t["GOTOURL"] = [ctx](TPasCalc&, Params& p, TVar& r) {
         r.value = Value::Byte(0);
-        if (p.empty())
+        if (p.empty()) {
             return true;
+        }
         const std::string target = lib::Text(p[0].value);
         if (!IsOpenableUrl(target)) {
             spdlog::warn("GoToURL: refused '{}': only http, https and mailto addresses open",
                          Printable(target));
             return true;
         }
-        if (ctx.rt.openUrl)
+        if (ctx.rt.openUrl) {
             ctx.rt.openUrl(target);
+        }
         return true;
     };
 }

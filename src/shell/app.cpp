@@ -12,8 +12,8 @@
 #include "scene/db.h"
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
-#include "scriptlib/engine_functions.h"
 #include "script/stdlib.h"
+#include "scriptlib/engine_functions.h"
 #include "shell/clock.h"
 #include "shell/game_loading.h"
 #include "shell/game_locator.h"
@@ -43,21 +43,25 @@ namespace {
 constexpr uint64_t kRealTimerCheckNs = 1'000'000'000ull;
 
 std::string UpperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
     return s;
 }
 
 std::optional<std::pair<uint64_t, fs::path>> ParseScreenshot(const std::string& argument) {
     const size_t colon = argument.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= argument.size())
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= argument.size()) {
         return std::nullopt;
+    }
     uint64_t step = 0;
     const char* begin = argument.data();
     auto [ptr, ec] = std::from_chars(begin, begin + colon, step);
-    if (ec != std::errc() || ptr != begin + colon)
+    if (ec != std::errc() || ptr != begin + colon) {
         return std::nullopt;
+    }
     return std::make_pair(step, fs::path(argument.substr(colon + 1)));
 }
 
@@ -84,30 +88,35 @@ public:
     void PauseAudio(bool paused) override { sound_.Pause(paused); }
 
     std::optional<uint8_t> CharToCodePage(uint16_t code) const override {
-        if (code < 128)
+        if (code < 128) {
             return static_cast<uint8_t>(code);
-        if (code >= 0xD800 && code <= 0xDFFF)
+        }
+        if (code >= 0xD800 && code <= 0xDFFF) {
             return std::nullopt; // half of a pair: the code page has no such character
+        }
         std::string utf8;
         media::AppendUtf8(utf8, code);
         const std::string bytes = codec_.FromUtf8(utf8);
-        if (bytes.empty())
+        if (bytes.empty()) {
             return std::nullopt;
+        }
         return static_cast<uint8_t>(bytes[0]);
     }
 
     bool DisplayWindowed() const override { return window_ ? window_->Windowed() : windowed_; }
     void SetDisplayWindowed(bool windowed) override {
-        if (window_)
+        if (window_) {
             window_->SetWindowed(windowed);
-        else
+        } else {
             windowed_ = windowed; // headless: the mode is only remembered
+        }
     }
     int DesktopWidth() const override { return window_ ? window_->DesktopWidth() : 0; }
 
     void RepaintWhilePaused() override {
-        if (!canvas_ || !player_)
+        if (!canvas_ || !player_) {
             return;
+        }
         canvas_->BeginFrame();
         player_->DeviceRender();
         canvas_->EndFrame();
@@ -162,22 +171,30 @@ std::variant<PlayerOptions, int> ParseCommandLine(int argc, const char* const* a
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 2;
     }
-    if (!game.empty())
+    if (!game.empty()) {
         o.game = game;
-    if (stepsOpt->count() > 0)
+    }
+    if (stepsOpt->count() > 0) {
         o.steps = steps;
-    if (!input.empty())
+    }
+    if (!input.empty()) {
         o.input = input;
-    if (!record.empty())
+    }
+    if (!record.empty()) {
         o.record = record;
-    if (!dump.empty())
+    }
+    if (!dump.empty()) {
         o.dump = dump;
-    if (!dataDir.empty())
+    }
+    if (!dataDir.empty()) {
         o.dataDir = dataDir;
-    if (!traceAudio.empty())
+    }
+    if (!traceAudio.empty()) {
         o.traceAudio = traceAudio;
-    if (o.codePage.empty())
+    }
+    if (o.codePage.empty()) {
         o.codePage = media::kDefaultCodePage;
+    }
     for (const std::string& s : screenshots) {
         auto shot = ParseScreenshot(s);
         if (!shot) {
@@ -194,13 +211,15 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     std::optional<InputQueue> queue;
     if (options.input) {
         std::optional<ParsedInput> parsed = ReadInputScript(*options.input);
-        if (!parsed)
+        if (!parsed) {
             return 1;
+        }
         queue.emplace(std::move(parsed->events));
     }
     InputRecorder recorder;
-    if (options.record && !recorder.Open(*options.record))
+    if (options.record && !recorder.Open(*options.record)) {
         return 1;
+    }
 
     if (options.headless) {
         // Chosen explicitly: otherwise SDL tries Wayland and X first.
@@ -213,8 +232,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     search.argument = options.game;
     const GameLocation location = LocateGame(search);
     const fs::path gameFile = media::ResolveGameFile(location.file);
-    if (!gameFile.empty())
+    if (!gameFile.empty()) {
         spdlog::info("kqplayer: game {} ({})", gameFile.string(), location.how);
+    }
 
     media::GameFiles files(gameFile.empty() ? fs::current_path() : gameFile.parent_path(),
                            options.codePage);
@@ -222,8 +242,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     scene::Runtime rt(elements::ElementClasses());
     rt.testMode = options.testMode;
     rt.random.seed(options.seed);
-    if (options.dataDir)
+    if (options.dataDir) {
         rt.dataDir = options.dataDir->string();
+    }
     // The engine routines find the root through `scripts` at each call, so the root may come
     // after the library is registered.
     scene::ScriptRuntime scripts(rt, [&scripts, &rt](script::TPasCalc& calc) {
@@ -235,8 +256,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     std::set<std::string, std::less<>> scriptLinesSeen;
     scripts.Env().onLogLine = [&scriptLinesSeen, &files](std::string_view line) {
         constexpr size_t kMaxDistinctLines = 1000;
-        if (scriptLinesSeen.size() >= kMaxDistinctLines || scriptLinesSeen.contains(line))
+        if (scriptLinesSeen.size() >= kMaxDistinctLines || scriptLinesSeen.contains(line)) {
             return;
+        }
         scriptLinesSeen.emplace(line);
         spdlog::warn("script: {}", files.Codec().ToUtf8(line));
     };
@@ -255,8 +277,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
         spdlog::critical("kqplayer: cannot open the window (see above)");
         return 1;
     }
-    if (!gl)
+    if (!gl) {
         spdlog::warn("kqplayer: no offscreen drawing; running the game logic only");
+    }
     render::RecordingCanvas textureStore; // holds textures when nothing is drawn
     render::Canvas& imageCanvas = gl ? static_cast<render::Canvas&>(*gl) : textureStore;
     render::ImageService images(files, imageCanvas, [&rt] { return rt.tickCount; });
@@ -265,16 +288,18 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
 
     const bool headless = options.headless;
     std::unique_ptr<SdlWindow> window;
-    if (gl && !options.headless)
+    if (gl && !options.headless) {
         window = std::make_unique<SdlWindow>(gl->Window(), options.scale);
+    }
 
     // Sound: the device, or silence (muted, headless, or no device: the game runs anyway).
     uint64_t stepsRun = 0;
     std::unique_ptr<media::AudioBackend> audio = media::MakeAudioBackend(options.mute || headless);
-    if (options.traceAudio)
+    if (options.traceAudio) {
         audio = media::TraceAudioToFile(std::move(audio), *options.traceAudio, [&stepsRun] {
             return stepsRun + 1;
         }); // the step in progress
+    }
     media::SoundSystem sound(*audio, &files);
     rt.sound = &sound;
 
@@ -282,8 +307,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     rt.files = &files;
     rt.desktopWidth = window ? window->DesktopWidth() : 0;
     rt.showSystemCursor = [&window](bool visible) {
-        if (window)
+        if (window) {
             window->ShowSystemCursor(visible);
+        }
     };
     rt.openUrl = [headless](std::string_view url) {
         const std::string text(url);
@@ -291,33 +317,40 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
             spdlog::info("kqplayer: headless run: not opening {}", text);
             return;
         }
-        if (SDL_OpenURL(text.c_str()) != 0)
+        if (SDL_OpenURL(text.c_str()) != 0) {
             spdlog::warn("kqplayer: cannot open {}: {}", text, SDL_GetError());
+        }
     };
     // Loading progress: while a screen change is pending, each loaded picture runs the root's
     // "LIProcess" event, which draws a frame of the loading screen.
     images.SetLoadProgressHandler([&rt, &db] {
-        if (rt.loadingActive)
+        if (rt.loadingActive) {
             db->LIProcess();
+        }
     });
 
-    if (gameFile.empty())
+    if (gameFile.empty()) {
         spdlog::error("kqplayer: no game; running with a black screen");
-    if (!LoadGameScene(*db, rt, gameFile) && !gameFile.empty())
+    }
+    if (!LoadGameScene(*db, rt, gameFile) && !gameFile.empty()) {
         spdlog::error("kqplayer: game file {} is missing or damaged; running what could be read",
                       gameFile.string());
+    }
 
     std::string title = db->Translate("Title");
-    if (title.empty())
+    if (title.empty()) {
         title = db->Id;
-    if (window)
+    }
+    if (window) {
         window->SetTitle(files.Codec().ToUtf8(title.empty() ? "kqplayer" : title));
+    }
 
     std::unique_ptr<Clock> clock;
-    if (options.headless)
+    if (options.headless) {
         clock = std::make_unique<SteppedClock>();
-    else
+    } else {
         clock = std::make_unique<RealClock>();
+    }
     GameTimer timer(*clock);
     rt.resetTimer = [&timer] { timer.Reset(); };
     sound.SetTimerReset(rt.resetTimer);
@@ -327,31 +360,37 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     hooks.SetPlayer(&player);
     player.SetForceWindowed(options.windowed || options.headless);
     player.Start();
-    if (options.skipLogos)
+    if (options.skipLogos) {
         player.SkipLogos();
+    }
 
     std::multimap<uint64_t, fs::path> shots(options.screenshots.begin(), options.screenshots.end());
-    if (!shots.empty() && !gl)
+    if (!shots.empty() && !gl) {
         spdlog::error("kqplayer: screenshots need drawing, which is not available");
-    if (options.headless && !options.steps && !queue)
+    }
+    if (options.headless && !options.steps && !queue) {
         spdlog::warn("kqplayer: headless without --steps runs until the game exits");
+    }
 
     auto takeShots = [&] {
         while (!shots.empty() && shots.begin()->first <= stepsRun) {
             const fs::path file = shots.begin()->second;
             shots.erase(shots.begin());
-            if (!gl)
+            if (!gl) {
                 continue;
+            }
             const std::vector<uint32_t> pixels = gl->ReadScreen();
-            if (render::WritePngFile(file, render::kSceneWidth, render::kSceneHeight, pixels))
+            if (render::WritePngFile(file, render::kSceneWidth, render::kSceneHeight, pixels)) {
                 spdlog::info("kqplayer: screenshot after step {} written to {}", stepsRun,
                              file.string());
+            }
         }
     };
     auto drawFrame = [&] {
         player.ComposeMasks();
-        if (!gl)
+        if (!gl) {
             return;
+        }
         gl->BeginFrame();
         gl->Clear(0xFF000000u);
         player.DeviceRender();
@@ -360,8 +399,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     // Screen changes draw one frame (unseen) and loading progress shows frames as images load.
     rt.renderFrame = [&](bool present) {
         drawFrame();
-        if (present && gl)
+        if (present && gl) {
             gl->Present();
+        }
     };
 
     RealClock wall;
@@ -371,8 +411,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     while (running) {
         if (window) {
             live.clear();
-            if (!window->PumpEvents(live))
+            if (!window->PumpEvents(live)) {
                 running = false;
+            }
             for (InputEvent& e : live) {
                 e.step = stepsRun + 1;
                 recorder.Write(e);
@@ -383,8 +424,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
                 lastCheck = now;
                 player.OneSecondCheck(window->Active(), window->Minimised());
             }
-            if (!running)
+            if (!running) {
                 break;
+            }
         } else if (player.Paused()) {
             // Headless and paused: only scripted input can resume the game.
             std::optional<uint64_t> next = queue ? queue->NextStep() : std::nullopt;
@@ -392,20 +434,24 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
                 spdlog::warn("kqplayer: paused with no further input; stopping");
                 break;
             }
-            for (const InputEvent& e : queue->TakeDue(*next))
+            for (const InputEvent& e : queue->TakeDue(*next)) {
                 player.Deliver(e);
+            }
             continue;
         }
-        if (!timer.Idle())
+        if (!timer.Idle()) {
             continue;
+        }
         drawFrame();
         takeShots();
         while (running && timer.TakeStep()) {
             if (queue) {
-                for (const InputEvent& e : queue->TakeDue(stepsRun + 1))
+                for (const InputEvent& e : queue->TakeDue(stepsRun + 1)) {
                     player.Deliver(e);
-                if (player.Paused())
+                }
+                if (player.Paused()) {
                     break;
+                }
             }
             player.TimerProcess();
             ++stepsRun;
@@ -416,22 +462,25 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
                 running = false;
             }
         }
-        if (gl)
+        if (gl) {
             gl->Present();
+        }
     }
     // The frame after the last step, when a screenshot asks for it.
     if (!shots.empty() && shots.begin()->first <= stepsRun) {
         drawFrame();
         takeShots();
     }
-    for (const auto& [step, file] : shots)
+    for (const auto& [step, file] : shots) {
         spdlog::warn("kqplayer: screenshot {} not taken: step {} was not reached", file.string(),
                      step);
+    }
 
     // The dump shows the game as it ran, before shutdown clears the current screen.
     bool dumped = true;
-    if (options.dump)
+    if (options.dump) {
         dumped = WriteTextFile(*options.dump, JsonText(GameStateJson(*db, rt, files.Codec())));
+    }
     player.Shutdown();
     // The scripts' pool goes with `scripts`, after the tree: nothing runs any more.
     images.SetLoadProgressHandler({});

@@ -11,16 +11,18 @@ namespace kq::shell {
 void ReadScriptsFromGame(scene::ScriptRuntime& scripts, media::GameFiles& files) {
     scripts.Env().readFile = [&files](std::string_view name) -> std::optional<std::string> {
         media::GameFile file = files.Read(name);
-        if (file.source == media::FileSource::None)
+        if (file.source == media::FileSource::None) {
             return std::nullopt;
+        }
         return std::move(file.bytes);
     };
 }
 
 bool LoadGameScene(scene::TKQDB& db, scene::Runtime& rt, const std::filesystem::path& gameFile) {
     rt.loadImagesNow = false;
-    if (rt.images)
+    if (rt.images) {
         rt.images->SetLoadImagesNow(false);
+    }
     const bool ok = !gameFile.empty() && db.LoadScene(gameFile);
     rt.loadImagesNow = true;
     if (rt.images) {

@@ -34,8 +34,9 @@ bool GameTimer::Idle() {
 }
 
 bool GameTimer::TakeStep() {
-    if (accumulator_ < kOneStep)
+    if (accumulator_ < kOneStep) {
         return false;
+    }
     accumulator_ -= kOneStep;
     return true;
 }

@@ -17,13 +17,16 @@ std::vector<std::string_view> SplitWords(std::string_view line) {
     std::vector<std::string_view> words;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
             ++i;
+        }
         size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
             ++i;
-        if (i > start)
+        }
+        if (i > start) {
             words.push_back(line.substr(start, i - start));
+        }
     }
     return words;
 }
@@ -35,18 +38,24 @@ template <typename T> bool ParseNumber(std::string_view word, T& out) {
 }
 
 std::optional<InputKind> KindFromName(std::string_view name) {
-    if (name == "move")
+    if (name == "move") {
         return InputKind::Move;
-    if (name == "down")
+    }
+    if (name == "down") {
         return InputKind::Down;
-    if (name == "up")
+    }
+    if (name == "up") {
         return InputKind::Up;
-    if (name == "key")
+    }
+    if (name == "key") {
         return InputKind::Key;
-    if (name == "char")
+    }
+    if (name == "char") {
         return InputKind::Char;
-    if (name == "activate")
+    }
+    if (name == "activate") {
         return InputKind::Activate;
+    }
     return std::nullopt;
 }
 
@@ -109,16 +118,19 @@ ParsedInput ParseInputScript(std::string_view text) {
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
+        if (end == std::string_view::npos) {
             end = text.size();
+        }
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
         ++lineNo;
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
+        }
         std::vector<std::string_view> words = SplitWords(line);
-        if (words.empty() || words[0].front() == '#')
+        if (words.empty() || words[0].front() == '#') {
             continue;
+        }
         std::string why;
         if (std::optional<InputEvent> e = ParseLine(words, why)) {
             result.events.push_back(*e);
@@ -163,14 +175,16 @@ std::string FormatInputEvent(const InputEvent& e) {
 
 std::vector<InputEvent> InputQueue::TakeDue(uint64_t step) {
     std::vector<InputEvent> due;
-    while (next_ < events_.size() && events_[next_].step <= step)
+    while (next_ < events_.size() && events_[next_].step <= step) {
         due.push_back(events_[next_++]);
+    }
     return due;
 }
 
 std::optional<uint64_t> InputQueue::NextStep() const {
-    if (next_ >= events_.size())
+    if (next_ >= events_.size()) {
         return std::nullopt;
+    }
     return events_[next_].step;
 }
 
@@ -187,8 +201,9 @@ bool InputRecorder::Open(const std::filesystem::path& file) {
 }
 
 void InputRecorder::Write(const InputEvent& event) {
-    if (!out_.is_open())
+    if (!out_.is_open()) {
         return;
+    }
     out_ << FormatInputEvent(event) << '\n';
     out_.flush();
 }

@@ -30,11 +30,13 @@ bool ImageLogoSource::Load(int number) {
 }
 
 std::optional<LogoPicture> ImageLogoSource::Picture() {
-    if (!entry_)
+    if (!entry_) {
         return std::nullopt;
+    }
     const render::TextureImage* image = images_.GetImage(*entry_);
-    if (!image)
+    if (!image) {
         return std::nullopt;
+    }
     LogoPicture p;
     p.texture = image->Texture();
     p.textureWidth = image->TextureWidth();
@@ -51,45 +53,52 @@ Player::Player(scene::Runtime& rt, scene::TKQDB& db, GameTimer& timer, PlayerHoo
 
 void Player::Start() {
     TKQElement* first = db_.InitScreen != 0 ? db_.FindByKey(db_.InitScreen) : nullptr;
-    if (first == &db_)
+    if (first == &db_) {
         first = nullptr;
-    if (!first)
+    }
+    if (!first) {
         spdlog::warn("shell: InitScreen {} names no element; nothing will be shown",
                      db_.InitScreen);
+    }
     rt_.currentScreen = first;
     timer_.Reset();
     timer_.SetEnabled(true);
 }
 
 void Player::SkipLogos() {
-    if (rt_.logoIndex >= 0)
+    if (rt_.logoIndex >= 0) {
         EndLogoPhase();
+    }
 }
 
 void Player::TimerProcess() {
     ++rt_.tickCount;
-    if (rt_.logoIndex >= 0)
+    if (rt_.logoIndex >= 0) {
         LogoStep();
-    else if (rt_.loadingActive)
+    } else if (rt_.loadingActive) {
         LoadingStep();
-    else
+    } else {
         GameStep();
+    }
 }
 
 void Player::LogoStep() {
     if (rt_.logoCounter < kLogoEndCounter && rt_.logoIndex > 0) {
         ++rt_.logoCounter;
-        if (rt_.logoCounter != kLogoFullCounter)
+        if (rt_.logoCounter != kLogoFullCounter) {
             return;
+        }
         // The first logo's full-visibility moment initialises the game, the second shows it.
         if (!gameInitDone_) {
             db_.Init();
-            if (rt_.currentScreen)
+            if (rt_.currentScreen) {
                 rt_.currentScreen->LoadImages();
+            }
             gameInitDone_ = true;
         } else if (!firstShowDone_) {
-            if (rt_.currentScreen)
+            if (rt_.currentScreen) {
                 rt_.currentScreen->Show();
+            }
             firstShowDone_ = true;
         }
     } else if (rt_.logoIndex >= kLastLogoNumber) {
@@ -105,10 +114,12 @@ void Player::EndLogoPhase() {
         gameInitDone_ = true;
     }
     if (!firstShowDone_) {
-        if (rt_.currentScreen)
+        if (rt_.currentScreen) {
             rt_.currentScreen->LoadImages();
-        if (rt_.currentScreen)
+        }
+        if (rt_.currentScreen) {
             rt_.currentScreen->Show();
+        }
         firstShowDone_ = true;
     }
     timer_.Reset();
@@ -127,8 +138,9 @@ void Player::NextLogo() {
 }
 
 TKQElement* Player::LoadingScreenElement() {
-    if (db_.LoadingScreen == 0)
+    if (db_.LoadingScreen == 0) {
         return nullptr;
+    }
     TKQElement* e = db_.FindByKey(db_.LoadingScreen);
     return e == &db_ ? nullptr : e;
 }
@@ -145,15 +157,18 @@ void Player::LoadingStep() {
 
 void Player::GameStep() {
     // Each reference is read again: a script may change the screen or the cursor in between.
-    if (rt_.currentScreen)
+    if (rt_.currentScreen) {
         rt_.currentScreen->Process();
+    }
     hooks_.ProcessStarsHook();
-    if (rt_.cursorElement)
+    if (rt_.cursorElement) {
         rt_.cursorElement->Process();
+    }
     db_.Process();
     hooks_.MusicFadeStepHook();
-    if (rt_.wantFullScreen == hooks_.DisplayWindowed())
+    if (rt_.wantFullScreen == hooks_.DisplayWindowed()) {
         FlWin();
+    }
     // rt_.exitRequested is acted on by the loop that owns the window.
 }
 
@@ -161,19 +176,23 @@ void Player::GameStep() {
 
 void Player::ComposeMasks() {
     TKQElement* screen = rt_.currentScreen;
-    if (!screen)
+    if (!screen) {
         return;
+    }
     for (size_t i = 0; i < screen->ChildCount(); ++i) {
         TKQElement* child = screen->Child(i);
         const scene::ClassId cls = child->Class();
-        if (cls != scene::ClassId::Shape && cls != scene::ClassId::ShapeEff)
+        if (cls != scene::ClassId::Shape && cls != scene::ClassId::ShapeEff) {
             continue;
+        }
         auto& shape = static_cast<elements::TKQShape&>(*child);
-        if (!shape.Masked)
+        if (!shape.Masked) {
             continue;
+        }
         if (cls == scene::ClassId::ShapeEff &&
-            !static_cast<elements::TKQShapeEff&>(shape).AutoRender)
+            !static_cast<elements::TKQShapeEff&>(shape).AutoRender) {
             continue;
+        }
         hooks_.ComposeShapeMask(shape);
     }
 }
@@ -186,45 +205,53 @@ void Player::RenderElementLayers(TKQElement& e, double offsetX, double offsetY) 
 }
 
 void Player::DeviceRender() {
-    if (!canvas_)
+    if (!canvas_) {
         return;
+    }
     if (rt_.logoIndex >= 0) {
         DrawLogo();
         return;
     }
     if (rt_.loadingActive) {
-        if (rt_.currentScreen)
+        if (rt_.currentScreen) {
             RenderElementLayers(*rt_.currentScreen, 0, 0);
-        if (TKQElement* loading = LoadingScreenElement())
+        }
+        if (TKQElement* loading = LoadingScreenElement()) {
             RenderElementLayers(*loading, 0, 0);
+        }
         return;
     }
     if (TKQElement* screen = rt_.currentScreen) {
         scene::WalkLayers(*screen, db_.MinOrder, db_.MaxOrder, false, &wideLayersWarned_,
                           [&](int32_t layer) {
-                              if (rt_.currentScreen)
+                              if (rt_.currentScreen) {
                                   rt_.currentScreen->Render(layer, kNoTint, 0, 0, false);
+                              }
                               hooks_.RenderStarsHook(layer);
                               return false;
                           });
     }
     hooks_.RenderStarsHook(kTopStarLayer);
-    if (TKQElement* cursor = rt_.cursorElement)
+    if (TKQElement* cursor = rt_.cursorElement) {
         RenderElementLayers(*cursor, rt_.mouseX, rt_.mouseY);
+    }
 }
 
 void Player::DrawLogo() {
-    if (!logos_ || !logoDrawable_)
+    if (!logos_ || !logoDrawable_) {
         return;
+    }
     std::optional<LogoPicture> picture = logos_->Picture();
-    if (!picture)
+    if (!picture) {
         return;
+    }
     const int32_t counter = rt_.logoCounter;
     int32_t alpha = 255;
-    if (counter < kLogoFullCounter)
+    if (counter < kLogoFullCounter) {
         alpha = counter * 15;
-    else if (counter >= kLogoFadeOutCounter && counter <= kLogoEndCounter)
+    } else if (counter >= kLogoFadeOutCounter && counter <= kLogoEndCounter) {
         alpha = (kLogoEndCounter - counter) * 15;
+    }
     alpha = std::clamp(alpha, 0, 255);
     canvas_->FillRect(0, 0, render::kSceneWidth, render::kSceneHeight,
                       picture->background | 0xFF000000u, 1);
@@ -252,8 +279,9 @@ TKQElement* Player::HitTest(int32_t x, int32_t y) {
 }
 
 void Player::MoveTo(int32_t x, int32_t y) {
-    if (rt_.loadingActive)
+    if (rt_.loadingActive) {
         return;
+    }
     rt_.mouseDX = x - rt_.mouseX;
     rt_.mouseDY = y - rt_.mouseY;
     rt_.mouseX = x;
@@ -262,20 +290,24 @@ void Player::MoveTo(int32_t x, int32_t y) {
         hooks_.RepaintWhilePaused();
         return;
     }
-    if (!rt_.currentScreen)
+    if (!rt_.currentScreen) {
         return;
+    }
     TKQElement* found = HitTest(x, y);
     TKQElement* hover = rt_.hoverElement;
     const bool kept = rt_.mouseIsDown && hover && hover->MsKeep;
     if (!kept && found != hover) {
-        if (hover)
+        if (hover) {
             hover->MouseOut();
+        }
         rt_.hoverElement = found;
-        if (found)
+        if (found) {
             found->MouseIn();
+        }
     }
-    if (rt_.hoverElement)
+    if (rt_.hoverElement) {
         rt_.hoverElement->MouseMove();
+    }
     db_.MouseMove();
 }
 
@@ -286,12 +318,14 @@ void Player::MouseMove(int32_t x, int32_t y) {
 void Player::MouseDown(int32_t x, int32_t y) {
     if (rt_.logoIndex >= 0) {
         // A click only shortens the logo: it starts fading out at once.
-        if (rt_.logoCounter > kLogoFullCounter && rt_.logoCounter < kLogoFadeOutCounter)
+        if (rt_.logoCounter > kLogoFullCounter && rt_.logoCounter < kLogoFadeOutCounter) {
             rt_.logoCounter = kLogoFadeOutCounter;
+        }
         return;
     }
-    if (rt_.loadingActive)
+    if (rt_.loadingActive) {
         return;
+    }
     rt_.mouseX = x;
     rt_.mouseY = y;
     // A click a little beside a small button still presses it: probe around the point until
@@ -301,28 +335,34 @@ void Player::MouseDown(int32_t x, int32_t y) {
     for (const auto& probe : kProbes) {
         MoveTo(x + probe[0], y + probe[1]);
         TKQElement* hover = rt_.hoverElement;
-        if (hover && !hover->Script(scene::ScriptSlot::MouseDown).Empty())
+        if (hover && !hover->Script(scene::ScriptSlot::MouseDown).Empty()) {
             break;
+        }
     }
-    if (rt_.hoverElement)
+    if (rt_.hoverElement) {
         rt_.hoverElement->MouseDown();
+    }
     rt_.pressedElement = rt_.hoverElement;
     rt_.mouseIsDown = true;
-    if (!(rt_.hoverElement && rt_.hoverElement->NoMsKQDB))
+    if (!(rt_.hoverElement && rt_.hoverElement->NoMsKQDB)) {
         db_.MouseDown();
+    }
     MoveTo(x, y);
 }
 
 void Player::MouseUp(int32_t x, int32_t y) {
-    if (rt_.loadingActive)
+    if (rt_.loadingActive) {
         return;
+    }
     rt_.mouseX = x;
     rt_.mouseY = y;
     MoveTo(x, y);
-    if (rt_.hoverElement && rt_.hoverElement == rt_.pressedElement)
+    if (rt_.hoverElement && rt_.hoverElement == rt_.pressedElement) {
         rt_.hoverElement->MouseUp();
-    if (!(rt_.hoverElement && rt_.hoverElement->NoMsKQDB))
+    }
+    if (!(rt_.hoverElement && rt_.hoverElement->NoMsKQDB)) {
         db_.MouseUp();
+    }
     if (!(rt_.mouseIsDown && rt_.hoverElement && rt_.hoverElement->MsKeep)) {
         rt_.mouseIsDown = false;
         MoveTo(x, y); // the hover may change now
@@ -340,19 +380,22 @@ void Player::KeyDown(int32_t code, bool altOnly) {
 
 void Player::CharMessage(uint32_t word) {
     uint16_t code = static_cast<uint16_t>(word & 0xFFFFu);
-    if (code == 255)
+    if (code == 255) {
         code = static_cast<uint16_t>(word >> 16);
+    }
     if (hooks_.UnicodeMode()) {
         hooks_.RootCharInput(code);
         return;
     }
-    if (std::optional<uint8_t> byte = hooks_.CharToCodePage(code))
+    if (std::optional<uint8_t> byte = hooks_.CharToCodePage(code)) {
         hooks_.RootCharInput(*byte);
+    }
 }
 
 void Player::Activate(bool active) {
-    if (shutDown_)
+    if (shutDown_) {
         return;
+    }
     if (!active) {
         timer_.SetEnabled(false);
         hooks_.PauseAudio(true);
@@ -364,8 +407,9 @@ void Player::Activate(bool active) {
 }
 
 void Player::OneSecondCheck(bool windowActive, bool minimised) {
-    if (shutDown_ || timer_.Enabled() || !windowActive || minimised)
+    if (shutDown_ || timer_.Enabled() || !windowActive || minimised) {
         return;
+    }
     timer_.SetEnabled(true);
     timer_.Reset();
     hooks_.PauseAudio(false);
@@ -395,13 +439,16 @@ void Player::Deliver(const InputEvent& event) {
 }
 
 void Player::FlWin() {
-    if (rt_.narrowDesktop)
+    if (rt_.narrowDesktop) {
         rt_.wantFullScreen = true;
+    }
     hooks_.StoreFullScreen(rt_.wantFullScreen);
-    if (rt_.testMode || forceWindowed_)
+    if (rt_.testMode || forceWindowed_) {
         rt_.wantFullScreen = false; // the stored choice stays; test runs are always windowed
-    if (hooks_.DisplayWindowed() == !rt_.wantFullScreen)
+    }
+    if (hooks_.DisplayWindowed() == !rt_.wantFullScreen) {
         return;
+    }
     const bool wasEnabled = !shutDown_;
     timer_.SetEnabled(false);
     hooks_.SetDisplayWindowed(!rt_.wantFullScreen);

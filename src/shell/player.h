@@ -87,8 +87,9 @@ public:
     virtual bool UnicodeMode() const { return false; }
     // Converts a character (UTF-16 code) to the game's code page; nothing when it has none.
     virtual std::optional<uint8_t> CharToCodePage(uint16_t code) const {
-        if (code < 128)
+        if (code < 128) {
             return static_cast<uint8_t>(code);
+        }
         return std::nullopt;
     }
     // Stores the full-screen wish in the settings ("FS" in section "Def") when a settings

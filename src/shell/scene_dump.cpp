@@ -44,10 +44,11 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
         element, codec, [&codec](const scene::TKQElement& e, ordered_json& out) {
             ordered_json vars = ordered_json::object();
             if (const script::TVarList* list = e.Vars()) {
-                for (const script::TVar& var : list->Items())
+                for (const script::TVar& var : list->Items()) {
                     vars[codec.ToUtf8(var.name)] =
                         ordered_json::array({std::string(script::KindName(var.value.Kind())),
                                              ValueJson(var.value, codec)});
+                }
             }
             out["vars"] = std::move(vars);
         });
@@ -81,8 +82,9 @@ bool WriteTextFile(const std::filesystem::path& file, const std::string& text) {
     temp += ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out)
+        if (out) {
             out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        }
         if (!out) {
             spdlog::error("shell: cannot write {}", temp.string());
             return false;

@@ -10,8 +10,9 @@ namespace kq::shell {
 
 Letterbox ComputeLetterbox(int windowWidth, int windowHeight) {
     Letterbox box;
-    if (windowWidth <= 0 || windowHeight <= 0)
+    if (windowWidth <= 0 || windowHeight <= 0) {
         return box;
+    }
     box.scale = std::min(static_cast<double>(windowWidth) / render::kSceneWidth,
                          static_cast<double>(windowHeight) / render::kSceneHeight);
     box.width = static_cast<int>(render::kSceneWidth * box.scale);
@@ -34,14 +35,18 @@ void WindowToScene(const Letterbox& box, int wx, int wy, int32_t& sx, int32_t& s
 }
 
 int32_t VirtualKeyFromSdl(SDL_Keycode key) {
-    if (key >= SDLK_a && key <= SDLK_z)
+    if (key >= SDLK_a && key <= SDLK_z) {
         return 'A' + (key - SDLK_a);
-    if (key >= SDLK_0 && key <= SDLK_9)
+    }
+    if (key >= SDLK_0 && key <= SDLK_9) {
         return '0' + (key - SDLK_0);
-    if (key >= SDLK_F1 && key <= SDLK_F12)
+    }
+    if (key >= SDLK_F1 && key <= SDLK_F12) {
         return 0x70 + (key - SDLK_F1);
-    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+    }
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) {
         return 0x61 + (key - SDLK_KP_1);
+    }
     switch (key) {
     case SDLK_BACKSPACE:
         return 0x08;
@@ -134,8 +139,9 @@ int32_t VirtualKeyFromSdl(SDL_Keycode key) {
 
 std::vector<uint32_t> CharWordsFromUtf8(const char* utf8) {
     std::vector<uint32_t> words;
-    if (!utf8)
+    if (!utf8) {
         return words;
+    }
     const auto* p = reinterpret_cast<const unsigned char*>(utf8);
     while (*p) {
         uint32_t cp = 0;
@@ -165,8 +171,9 @@ std::vector<uint32_t> CharWordsFromUtf8(const char* utf8) {
             cp = (cp << 6) | (*p & 0x3F);
             ++p;
         }
-        if (!ok || cp > 0x10FFFF)
+        if (!ok || cp > 0x10FFFF) {
             continue;
+        }
         if (cp >= 0x10000) {
             cp -= 0x10000;
             words.push_back(0xD800 + (cp >> 10));
@@ -215,8 +222,9 @@ bool SdlWindow::PumpEvents(std::vector<InputEvent>& out) {
             break;
         case SDL_KEYDOWN: {
             const int32_t vk = VirtualKeyFromSdl(ev.key.keysym.sym);
-            if (vk == 0)
+            if (vk == 0) {
                 break;
+            }
             const Uint16 mod = ev.key.keysym.mod;
             InputEvent e;
             e.kind = InputKind::Key;
@@ -305,8 +313,9 @@ void SdlWindow::SetWindowed(bool windowed) {
 int SdlWindow::DesktopWidth() const {
     SDL_DisplayMode mode;
     const int display = SDL_GetWindowDisplayIndex(window_);
-    if (display < 0 || SDL_GetDesktopDisplayMode(display, &mode) != 0)
+    if (display < 0 || SDL_GetDesktopDisplayMode(display, &mode) != 0) {
         return 0;
+    }
     return mode.w;
 }
 

@@ -27,8 +27,9 @@ std::vector<fs::path> FilesWithExtension(const fs::path& folder, std::string_vie
     std::vector<fs::path> found;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file(ec) && HasExtension(it->path(), ext))
+        if (it->is_regular_file(ec) && HasExtension(it->path(), ext)) {
             found.push_back(it->path());
+        }
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -43,8 +44,9 @@ GameLocation LocateGame(const fs::path& game) {
     if (fs::is_directory(game, ec)) {
         location.folder = fs::absolute(game, ec);
         const auto games = FilesWithExtension(location.folder, ".kqf");
-        if (!games.empty())
+        if (!games.empty()) {
             gameFile = games.front();
+        }
     } else {
         gameFile = media::ResolveGameFile(game);
         location.folder = gameFile.parent_path();
@@ -54,8 +56,9 @@ GameLocation LocateGame(const fs::path& game) {
         location.pack = location.folder / media::GameFiles::PackNameFor(gameFile);
     } else {
         const auto packs = FilesWithExtension(location.folder, ".kst");
-        if (!packs.empty())
+        if (!packs.empty()) {
             location.pack = packs.front();
+        }
     }
     return location;
 }
@@ -65,8 +68,9 @@ ImageInfoResult DescribeImage(const fs::path& game, std::string_view nameUtf8,
     ImageInfoResult result;
     const GameLocation location = LocateGame(game);
     media::GameFiles files(location.folder, codePage);
-    if (location.pack)
+    if (location.pack) {
         files.OpenPack(*location.pack);
+    }
     render::RecordingCanvas canvas;
     render::ImageService service(files, canvas, [] { return 0u; });
     service.SetLoadImagesNow(true);
@@ -91,10 +95,11 @@ ImageInfoResult DescribeImage(const fs::path& game, std::string_view nameUtf8,
     json["texture_width"] = image->TextureWidth();
     json["texture_height"] = image->TextureHeight();
     json["bounds"] = {entry.left, entry.top, entry.right, entry.bottom};
-    if (image->MaskName().empty())
+    if (image->MaskName().empty()) {
         json["mask"] = nullptr;
-    else
+    } else {
         json["mask"] = files.Codec().ToUtf8(image->MaskName());
+    }
     result.json = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 
     if (pngOut) {
@@ -114,8 +119,9 @@ int ImageCommand(const fs::path& game, std::string_view nameUtf8,
                  const std::optional<fs::path>& pngOut, const std::string& codePage,
                  std::ostream& out, std::ostream& err) {
     const ImageInfoResult result = DescribeImage(game, nameUtf8, pngOut, codePage);
-    if (!result.json.empty())
+    if (!result.json.empty()) {
         out << result.json << '\n';
+    }
     if (!result.ok) {
         err << "kqpack: " << result.error << '\n';
         return 1;

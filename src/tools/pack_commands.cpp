@@ -32,34 +32,41 @@ struct PackFile {
 std::optional<std::string> MemberNameFor(const fs::path& relative, const media::TextCodec& codec) {
     const std::string utf8 = relative.generic_string();
     const std::string bytes = codec.FromUtf8(utf8);
-    if (codec.ToUtf8(bytes) != utf8)
+    if (codec.ToUtf8(bytes) != utf8) {
         return std::nullopt;
+    }
     return media::TKQStore::NormaliseMemberName(codec.UpperCase(bytes));
 }
 
 std::optional<fs::path> SafeExtractPath(std::string_view memberName,
                                         const media::TextCodec& codec) {
-    if (memberName.empty() || memberName.front() == '\\' || memberName.front() == '/')
+    if (memberName.empty() || memberName.front() == '\\' || memberName.front() == '/') {
         return std::nullopt;
+    }
     if (memberName.find('\0') != std::string_view::npos ||
-        memberName.find(':') != std::string_view::npos)
+        memberName.find(':') != std::string_view::npos) {
         return std::nullopt;
+    }
     fs::path out;
     size_t start = 0;
     while (start <= memberName.size()) {
         size_t end = memberName.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
+        if (end == std::string_view::npos) {
             end = memberName.size();
+        }
         const std::string_view part = memberName.substr(start, end - start);
         start = end + 1;
-        if (part.empty() || part == ".")
+        if (part.empty() || part == ".") {
             continue;
-        if (part == "..")
+        }
+        if (part == "..") {
             return std::nullopt;
+        }
         out /= fs::path(codec.ToUtf8(part));
     }
-    if (out.empty())
+    if (out.empty()) {
         return std::nullopt;
+    }
     return out;
 }
 
@@ -75,10 +82,12 @@ int PackCommand(const fs::path& dir, const fs::path& pack, const media::TextCode
     fs::recursive_directory_iterator it(dir, fs::directory_options::none, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::error_code fileEc;
-        if (!it->is_regular_file(fileEc))
+        if (!it->is_regular_file(fileEc)) {
             continue;
-        if (fs::exists(pack, fileEc) && fs::equivalent(it->path(), pack, fileEc))
+        }
+        if (fs::exists(pack, fileEc) && fs::equivalent(it->path(), pack, fileEc)) {
             continue; // the pack being written
+        }
         const fs::path relative = it->path().lexically_relative(dir);
         std::optional<std::string> member = MemberNameFor(relative, codec);
         if (!member) {
@@ -93,8 +102,9 @@ int PackCommand(const fs::path& dir, const fs::path& pack, const media::TextCode
         err << "kqpack: cannot read the folder '" << dir.string() << "': " << ec.message() << "\n";
         return 1;
     }
-    if (!ok)
+    if (!ok) {
         return 1;
+    }
     std::sort(files.begin(), files.end(),
               [](const PackFile& a, const PackFile& b) { return a.member < b.member; });
     for (size_t i = 1; i < files.size(); ++i) {
@@ -141,13 +151,15 @@ bool OpenStore(const fs::path& pack, media::TKQStore& store, std::ostream& err) 
 // read); names written by other tools need not be upper case, so no lookup by name.
 std::optional<std::string> ReadEntry(std::ifstream& in, const media::TKQStoreEntry& entry) {
     std::string data(static_cast<size_t>(entry.size), '\0');
-    if (entry.size == 0)
+    if (entry.size == 0) {
         return data;
+    }
     in.clear();
     in.seekg(entry.offset);
     in.read(data.data(), static_cast<std::streamsize>(data.size()));
-    if (in.gcount() != static_cast<std::streamsize>(data.size()))
+    if (in.gcount() != static_cast<std::streamsize>(data.size())) {
         return std::nullopt;
+    }
     return data;
 }
 
@@ -156,18 +168,21 @@ std::optional<std::string> ReadEntry(std::ifstream& in, const media::TKQStoreEnt
 int ListCommand(const fs::path& pack, const media::TextCodec& codec, std::ostream& out,
                 std::ostream& err) {
     media::TKQStore store;
-    if (!OpenStore(pack, store, err))
+    if (!OpenStore(pack, store, err)) {
         return 1;
-    for (const media::TKQStoreEntry& entry : store.Directory())
+    }
+    for (const media::TKQStoreEntry& entry : store.Directory()) {
         out << std::setw(10) << entry.size << "  " << codec.ToUtf8(entry.name) << "\n";
+    }
     return 0;
 }
 
 int ExtractCommand(const fs::path& pack, const fs::path& dir, const std::vector<std::string>& names,
                    const media::TextCodec& codec, std::ostream& out, std::ostream& err) {
     media::TKQStore store;
-    if (!OpenStore(pack, store, err))
+    if (!OpenStore(pack, store, err)) {
         return 1;
+    }
     std::ifstream in(pack, std::ios::binary);
     if (!in) {
         err << "kqpack: cannot read '" << pack.string() << "'\n";
@@ -176,9 +191,10 @@ int ExtractCommand(const fs::path& pack, const fs::path& dir, const std::vector<
 
     // Requested names compared as the player compares them: code page, upper case, "\".
     std::vector<std::string> wanted;
-    for (const std::string& name : names)
+    for (const std::string& name : names) {
         wanted.push_back(
             media::TKQStore::NormaliseMemberName(codec.UpperCase(codec.FromUtf8(name))));
+    }
     std::vector<bool> found(wanted.size(), false);
 
     int status = 0;
@@ -188,8 +204,9 @@ int ExtractCommand(const fs::path& pack, const fs::path& dir, const std::vector<
         const std::string key = media::TKQStore::NormaliseMemberName(codec.UpperCase(entry.name));
         if (!wanted.empty()) {
             auto match = std::find(wanted.begin(), wanted.end(), key);
-            if (match == wanted.end())
+            if (match == wanted.end()) {
                 continue;
+            }
             found[static_cast<size_t>(match - wanted.begin())] = true;
         }
         if (!done.insert(key).second) {
@@ -214,10 +231,12 @@ int ExtractCommand(const fs::path& pack, const fs::path& dir, const std::vector<
         std::error_code ec;
         fs::create_directories(target.parent_path(), ec);
         std::ofstream file(target, std::ios::binary | std::ios::trunc);
-        if (file)
+        if (file) {
             file.write(data->data(), static_cast<std::streamsize>(data->size()));
-        if (file)
+        }
+        if (file) {
             file.close();
+        }
         if (!file) {
             err << "kqpack: cannot write '" << target.string() << "'\n";
             status = 1;
@@ -242,8 +261,9 @@ std::optional<int32_t> ParseFilter(const std::string& text) {
     int32_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (!text.empty() && ec == std::errc() && ptr == end)
+    if (!text.empty() && ec == std::errc() && ptr == end) {
         return value >= 0 ? std::optional<int32_t>(value) : std::nullopt;
+    }
     return media::FilterValueFromName(text);
 }
 

@@ -38,8 +38,9 @@ struct EventLog : scene::ScriptHost {
     // "id:event" of every run, in order.
     std::vector<std::string> Lines() const {
         std::vector<std::string> out;
-        for (const Run& r : runs)
+        for (const Run& r : runs) {
             out.push_back(r.element + ":" + r.event);
+        }
         return out;
     }
 };
@@ -72,8 +73,9 @@ protected:
         auto* e = static_cast<elements::TKQImage*>(rt.classes.CreateChild(parent, "TKQImage"));
         e->Id = std::move(id);
         e->AssignNewKey();
-        if (!picture.empty())
+        if (!picture.empty()) {
             e->SetImImage(picture);
+        }
         return *e;
     }
     template <class T> T& Add(scene::TKQElement& parent, std::string_view cls, std::string id) {
@@ -93,14 +95,17 @@ protected:
     }
     // Renders a screen as the main loop does: every layer of the root, tint opaque white.
     void RenderFrame(scene::TKQElement& screen) {
-        for (int32_t layer = db.MinOrder; layer <= db.MaxOrder; ++layer)
+        for (int32_t layer = db.MinOrder; layer <= db.MaxOrder; ++layer) {
             screen.Render(layer, 0xFFFFFFFFu, 0, 0, false);
+        }
     }
     // The mouse code's question: layers from the top down, margin and threshold 0.
     scene::TKQElement* HitAt(scene::TKQElement& screen, int32_t x, int32_t y) {
-        for (int32_t layer = db.MaxOrder; layer >= db.MinOrder; --layer)
-            if (scene::TKQElement* hit = screen.ElementAt(layer, x, y, 0, 0))
+        for (int32_t layer = db.MaxOrder; layer >= db.MinOrder; --layer) {
+            if (scene::TKQElement* hit = screen.ElementAt(layer, x, y, 0, 0)) {
                 return hit;
+            }
+        }
         return nullptr;
     }
     render::TextureId TextureOf(const elements::TKQImage& image) {

@@ -440,8 +440,9 @@ TEST_F(ImListTest, HoverZoomGrowsToScaleAndShrinksBack) {
     list.Scale = 1.2;
     list.SetScript(scene::ScriptSlot::Process, "p");
     list.ElementAt(0, 11, 21, 0, 0);
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         list.Process();
+    }
     EXPECT_GE(list.ItemAt(0).zoom, 1.2 - 1e-9);
     EXPECT_LE(list.ItemAt(0).zoom, 1.25 + 1e-9);
     EXPECT_EQ(list.ItemAt(1).zoom, 1.0);
@@ -458,8 +459,9 @@ TEST_F(ImListTest, HoverZoomGrowsToScaleAndShrinksBack) {
 TEST_F(ImListTest, RenderFitsItemsInCellsAndDrawsTheHoveredOneLast) {
     Grid(3, 1, 100, 22, 5);
     auto items = Items(3);
-    for (TKQImage* img : items)
+    for (TKQImage* img : items) {
         img->SetVis(false); // the list draws them wherever they live
+    }
     items[0]->SetHxTrans(128);
     items[0]->hxDrawFx = 0x104;
     items[2]->SetAngle(90);

@@ -48,8 +48,9 @@ TEST_F(ScreenTest, FrameDrawsByLayerThenTreeWithBackgroundFirst) {
     TKQImage& a1 = Image(a, "a1", "a1.png");
     TKQImage& b = Image(s, "b", "b.png");
     b.SetX(5);
-    for (TKQImage* e : {&a, &a1, &b})
+    for (TKQImage* e : {&a, &a1, &b}) {
         e->hxDrawFx = 0x104; // full quads, no opaque-bounds trimming
+    }
 
     RenderFrame(s);
     ASSERT_EQ(Calls().size(), 4u);
@@ -134,9 +135,11 @@ TEST_F(PlaceholderTest, CentredPlaceholderDrawsAndHitsTheShownScreenInPlace) {
     RenderFrame(main);
     const render::TextureId back = images.GetImage(*inv.BackEntry())->Texture();
     std::vector<PointF> backs;
-    for (const auto& call : Calls())
-        if (call.texture == back)
+    for (const auto& call : Calls()) {
+        if (call.texture == back) {
             backs.push_back(call.points[0]);
+        }
+    }
     EXPECT_EQ(backs, (std::vector<PointF>{{362, 40}, {0, 600}}));
 
     // The click at x 362 reaches the shown screen's x 0; its image starts at 10.
@@ -171,8 +174,9 @@ TEST_F(PlaceholderTest, ResolutionWidensTheLayerRangeAndKeepsOwnOrder) {
     EXPECT_EQ(db.MaxOrder, 7);
     RenderFrame(main);
     bool slotDrawn = false;
-    for (const auto& call : Calls())
+    for (const auto& call : Calls()) {
         slotDrawn |= call.texture == TextureOf(*slot);
+    }
     EXPECT_TRUE(slotDrawn);
 }
 

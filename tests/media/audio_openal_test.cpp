@@ -60,13 +60,16 @@ bool WriteTones(const std::filesystem::path& file, int format, const std::vector
     info.channels = static_cast<int>(tones.size());
     info.format = format;
     SNDFILE* sf = sf_open(file.c_str(), SFM_WRITE, &info);
-    if (sf == nullptr)
+    if (sf == nullptr) {
         return false;
+    }
     std::vector<float> pcm(static_cast<size_t>(frames) * tones.size());
-    for (int i = 0; i < frames; ++i)
-        for (size_t c = 0; c < tones.size(); ++c)
+    for (int i = 0; i < frames; ++i) {
+        for (size_t c = 0; c < tones.size(); ++c) {
             pcm[static_cast<size_t>(i) * tones.size() + c] = static_cast<float>(
                 tones[c].amplitude * std::sin(2 * kPi * tones[c].hz * i / kRate));
+        }
+    }
     const sf_count_t written = sf_writef_float(sf, pcm.data(), frames);
     sf_close(sf);
     return written == frames;
@@ -80,16 +83,18 @@ constexpr int kMp3 = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
 double Amplitude(const std::vector<float>& stereo, int channel, double hz) {
     const size_t frames = stereo.size() / 2;
     std::complex<double> sum = 0;
-    for (size_t i = 0; i < frames; ++i)
+    for (size_t i = 0; i < frames; ++i) {
         sum += static_cast<double>(stereo[2 * i + static_cast<size_t>(channel)]) *
                std::polar(1.0, -2 * kPi * hz * static_cast<double>(i) / kRate);
+    }
     return 2.0 * std::abs(sum) / static_cast<double>(frames);
 }
 
 double Peak(const std::vector<float>& samples) {
     double peak = 0;
-    for (float s : samples)
+    for (float s : samples) {
         peak = std::max(peak, static_cast<double>(std::fabs(s)));
+    }
     return peak;
 }
 
@@ -131,26 +136,29 @@ TEST(AudioDecoderTest, DecodesWavOggAndMp3FromFilesAndMemory) {
     const bool haveMp3 = WriteTones(dir.Path() / "c.mp3", kMp3, {{990, 0.4}}, frames);
 
     for (const char* name : {"a.wav", "b.ogg", "c.mp3"}) {
-        if (std::string(name) == "c.mp3" && !haveMp3)
+        if (std::string(name) == "c.mp3" && !haveMp3) {
             continue;
+        }
         SCOPED_TRACE(name);
         auto fromFile = AudioDecoder::OpenFile(name, dir.Path() / name);
         ASSERT_NE(fromFile, nullptr);
         const auto pcm = fromFile->ReadAll(OpenAlBackend::kMaxSampleBytes);
         ASSERT_TRUE(pcm.has_value());
         const size_t decodedFrames = pcm->size() / static_cast<size_t>(fromFile->Channels());
-        if (fromFile->ExactLength())
+        if (fromFile->ExactLength()) {
             EXPECT_EQ(decodedFrames, static_cast<size_t>(frames));
-        else // MP3: encoder delay and padding add up to a few frames of 1152 samples
+        } else { // MP3: encoder delay and padding add up to a few frames of 1152 samples
             EXPECT_NEAR(static_cast<double>(decodedFrames), frames, 3 * 1152);
+        }
 
         const std::string bytes = test::ReadAll(dir.Path() / name);
         auto fromMemory = AudioDecoder::OpenMemory(name, bytes);
         ASSERT_NE(fromMemory, nullptr);
         EXPECT_EQ(fromMemory->ReadAll(OpenAlBackend::kMaxSampleBytes), pcm);
     }
-    if (!haveMp3)
+    if (!haveMp3) {
         KQ_SKIP_MISSING() << "this libsndfile cannot write MP3: MP3 decoding was not checked";
+    }
 }
 
 TEST(AudioDecoderTest, RefusesCorruptTruncatedOversizedAndSurroundInput) {
@@ -182,8 +190,9 @@ TEST(AudioDecoderTest, RefusesCorruptTruncatedOversizedAndSurroundInput) {
         for (const std::string* bytes : {&wav, &ogg}) {
             const std::string part = bytes->substr(0, std::min(keep, bytes->size()));
             auto decoder = AudioDecoder::OpenMemory("PART", part);
-            if (!decoder)
+            if (!decoder) {
                 continue;
+            }
             if (auto pcm = decoder->ReadAll(OpenAlBackend::kMaxSampleBytes)) {
                 EXPECT_LE(pcm->size(), static_cast<size_t>(kRate));
             }
@@ -191,10 +200,12 @@ TEST(AudioDecoderTest, RefusesCorruptTruncatedOversizedAndSurroundInput) {
     }
     for (int round = 0; round < 20; ++round) {
         std::string damaged = ogg;
-        for (int i = 0; i < 30; ++i)
+        for (int i = 0; i < 30; ++i) {
             damaged[rng() % damaged.size()] = static_cast<char>(rng());
-        if (auto decoder = AudioDecoder::OpenMemory("DAMAGED", damaged))
+        }
+        if (auto decoder = AudioDecoder::OpenMemory("DAMAGED", damaged)) {
             (void)decoder->ReadAll(OpenAlBackend::kMaxSampleBytes);
+        }
     }
     // More PCM than allowed: refused instead of allocated.
     auto big = AudioDecoder::OpenMemory("BIG.WAV", wav);
@@ -202,8 +213,9 @@ TEST(AudioDecoderTest, RefusesCorruptTruncatedOversizedAndSurroundInput) {
     EXPECT_FALSE(big->ReadAll(10000).has_value());
 
     const std::string text = log.Text();
-    for (const char* name : {"NOISE", "EMPTY", "MISSING", "THREE", "BIG.WAV"})
+    for (const char* name : {"NOISE", "EMPTY", "MISSING", "THREE", "BIG.WAV"}) {
         EXPECT_NE(text.find(name), std::string::npos) << name << " not logged";
+    }
 }
 
 // ---- mixing on a loopback device ----
@@ -212,8 +224,9 @@ class LoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         backend_ = OpenAlBackend::OpenLoopback();
-        if (!backend_)
+        if (!backend_) {
             KQ_SKIP_MISSING() << "OpenAL has no loopback device here";
+        }
         MeasureMonoGain();
     }
 
@@ -348,8 +361,9 @@ TEST_F(LoopbackTest, AShortStreamLoopsWithoutGaps) {
     backend_->Stop(stream);
     backend_->Play(fresh);
     const auto first = RenderStep(*backend_);
-    for (size_t i = 0; i < first.size(); i += 97)
+    for (size_t i = 0; i < first.size(); i += 97) {
         EXPECT_NEAR(restarted[i], first[i], 1e-4) << i;
+    }
 }
 
 TEST_F(LoopbackTest, PauseSilencesOutputAndResumeContinues) {
@@ -368,8 +382,9 @@ TEST_F(LoopbackTest, PauseSilencesOutputAndResumeContinues) {
 
     sound.Pause(true);
     EXPECT_TRUE(backend_->IsPlaying(channel));
-    for (int step = 0; step < 10; ++step)
+    for (int step = 0; step < 10; ++step) {
         EXPECT_LT(Peak(RenderStep(*backend_)), 1e-4) << "step " << step;
+    }
     backend_->Play(channel); // started while paused: sounds only after the resume
     EXPECT_LT(Peak(RenderStep(*backend_)), 1e-4);
 
@@ -392,8 +407,9 @@ TEST_F(LoopbackTest, AFourthPlaybackTakesOverTheOneFurthestAlong) {
     }
     EXPECT_NE(channels[0], channels[1]);
     EXPECT_NE(channels[1], channels[2]);
-    for (uint32_t channel : channels)
+    for (uint32_t channel : channels) {
         EXPECT_TRUE(backend_->IsPlaying(channel));
+    }
     // Three overlapping playbacks in phase: three times the level.
     EXPECT_NEAR(Amplitude(RenderStep(*backend_), 0, 450), 3 * 0.2 * monoGain_, 0.02);
 
@@ -418,10 +434,12 @@ TEST_F(LoopbackTest, CorruptFilesGiveSilenceAndOneLogLineEach) {
     sound.PlaySound("broken.wav", 100);
     sound.PlayMusic("broken.mp3", 100);
     sound.PlayMusic("empty.ogg", 100);
-    for (const auto& sample : sound.SoundSamples())
+    for (const auto& sample : sound.SoundSamples()) {
         EXPECT_EQ(sample.handle, 0u);
-    for (const auto& stream : sound.MusicStreams())
+    }
+    for (const auto& stream : sound.MusicStreams()) {
         EXPECT_EQ(stream.channel, 0u);
+    }
     for (int step = 0; step < 5; ++step) {
         sound.FadeStep();
         EXPECT_EQ(Peak(RenderStep(*backend_)), 0.0);
@@ -448,8 +466,9 @@ TEST_F(LoopbackTest, TwoFileStreamsHoldOnlySmallBuffers) {
     ASSERT_NE(b, 0u);
     backend_->Play(a);
     backend_->Play(b);
-    for (int step = 0; step < 60; ++step)
+    for (int step = 0; step < 60; ++step) {
         RenderStep(*backend_);
+    }
     const size_t buffers = backend_->StreamBufferBytes();
     // Four queued chunks plus the decode chunk, 4096 stereo 16-bit frames each, per stream.
     EXPECT_EQ(buffers, 2u * 5 * 4096 * 2 * 2);
@@ -479,8 +498,9 @@ TEST_F(LoopbackTest, RendersSixteenBitOutputToo) {
     EXPECT_FALSE(backend->Render(wrongType, 1));
     ASSERT_TRUE(backend->Render(out.data(), kStepFrames));
     std::vector<float> scaled(out.begin(), out.end());
-    for (float& s : scaled)
+    for (float& s : scaled) {
         s /= 32768.0f;
+    }
     EXPECT_NEAR(Amplitude(scaled, 0, 450), 0.5 * monoGain_, 0.01);
 }
 
@@ -501,8 +521,9 @@ TEST(AudioFactoryTest, NoUsableDeviceGivesTheSilentBackEnd) {
 
 TEST(AudioFactoryTest, NullDriverPlaysThroughTheWorkerThread) {
     const char* drivers = std::getenv("ALSOFT_DRIVERS");
-    if (drivers == nullptr || std::string(drivers) != "null")
+    if (drivers == nullptr || std::string(drivers) != "null") {
         KQ_SKIP_MISSING() << "needs ALSOFT_DRIVERS=null (set by scripts/test)";
+    }
     auto backend = MakeAudioBackend(false);
     auto* openal = dynamic_cast<OpenAlBackend*>(backend.get());
     ASSERT_NE(openal, nullptr);

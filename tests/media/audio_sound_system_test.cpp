@@ -33,22 +33,27 @@ protected:
 
     std::vector<RecordingAudioBackend::Call> CallsOf(Op op) const {
         std::vector<RecordingAudioBackend::Call> result;
-        for (const auto& call : backend_.Calls())
-            if (call.op == op)
+        for (const auto& call : backend_.Calls()) {
+            if (call.op == op) {
                 result.push_back(call);
+            }
+        }
         return result;
     }
     // The volume set by the last SetVolume call on a channel.
     int LastVolume(uint32_t channel) const {
         int volume = -1;
-        for (const auto& call : backend_.Calls())
-            if (call.op == Op::SetVolume && call.handle == channel)
+        for (const auto& call : backend_.Calls()) {
+            if (call.op == Op::SetVolume && call.handle == channel) {
                 volume = call.value;
+            }
+        }
         return volume;
     }
     void Steps(int count) {
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             sound_.FadeStep();
+        }
     }
     const SoundSystem::TSound& Stream(size_t index) const {
         return sound_.MusicStreams().at(index);
@@ -117,8 +122,9 @@ TEST_F(SoundSystemTest, FailedNamesAreRememberedAndNeverLoadedAgain) {
     EXPECT_EQ(timerResets_, resetsAfterFirst);
     EXPECT_EQ(CallsOf(Op::LoadSample).size(), 1u); // only DOOR.WAV reached the back end
     ASSERT_EQ(sound_.SoundSamples().size(), 4u);
-    for (const auto& sample : sound_.SoundSamples())
+    for (const auto& sample : sound_.SoundSamples()) {
         EXPECT_EQ(sample.handle, 0u) << sample.name;
+    }
     EXPECT_TRUE(CallsOf(Op::Play).empty());
 
     sound_.PlayMusic("nosuch.mp3", 100);
@@ -134,8 +140,9 @@ TEST_F(SoundSystemTest, FailedNamesAreRememberedAndNeverLoadedAgain) {
 }
 
 TEST_F(SoundSystemTest, AFourthPlaybackTakesOverTheOneFurthestAlong) {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         sound_.PlaySound("door.wav", 100);
+    }
     const auto first = CallsOf(Op::SampleChannel);
     ASSERT_EQ(first.size(), 3u);
     EXPECT_NE(first[0].handle, first[1].handle);

@@ -211,8 +211,9 @@ TEST_F(GameFilesTest, OversizedLooseFilesAreRefused) {
     const auto big = root_.Write("game/Big.bin", "");
     std::error_code ec;
     std::filesystem::resize_file(big, GameFiles::kMaxLooseFileSize + 1, ec); // sparse
-    if (ec)
+    if (ec) {
         KQ_SKIP_MISSING() << "cannot make a sparse file here: " << ec.message();
+    }
     EXPECT_TRUE(game_.FindLoose("big.bin"));
     EXPECT_EQ(game_.Read("big.bin").source, FileSource::None);
 }

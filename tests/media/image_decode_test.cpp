@@ -24,9 +24,10 @@ int Channel(uint32_t argb, int shift) {
 
 // Each channel within tolerance (JPEG colours are not exact).
 void ExpectNear(uint32_t actual, uint32_t expected, int tolerance) {
-    for (int shift : {0, 8, 16, 24})
+    for (int shift : {0, 8, 16, 24}) {
         EXPECT_NEAR(Channel(actual, shift), Channel(expected, shift), tolerance)
             << std::hex << "actual 0x" << actual << " expected 0x" << expected;
+    }
 }
 
 // The 4x2 reference picture of the fixtures, with alpha.
@@ -227,8 +228,9 @@ TEST(ImageBmp, Rle8EscapesDeltaAndAbsoluteRuns) {
     test::Bytes b;
     b.Raw("BM").I32(0).I32(0).I32(14 + 40 + 64);
     b.I32(40).I32(5).I32(3).U16(1).U16(8).I32(1).I32(18).I32(0).I32(0).I32(16).I32(0);
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 16; ++i) {
         b.U8(static_cast<uint8_t>(i)).U8(0).U8(0).U8(0);
+    }
     b.Raw(data);
     auto p = DecodeBmp(b.Data());
     ASSERT_TRUE(p);
@@ -253,13 +255,16 @@ std::string SixteenBitBmp(int width, int height, const std::vector<uint16_t>& to
     b.Raw("BM").I32(offset + stride * height).I32(0).I32(offset);
     b.I32(40).I32(width).I32(height).U16(1).U16(16).I32(masks.empty() ? 0 : 3);
     b.I32(stride * height).I32(0).I32(0).I32(0).I32(0);
-    for (uint32_t m : masks)
+    for (uint32_t m : masks) {
         b.I32(static_cast<int32_t>(m));
+    }
     for (int row = height - 1; row >= 0; --row) {
-        for (int x = 0; x < width; ++x)
+        for (int x = 0; x < width; ++x) {
             b.U16(topDownPixels[static_cast<size_t>(row) * width + x]);
-        for (int pad = width * 2; pad < stride; ++pad)
+        }
+        for (int pad = width * 2; pad < stride; ++pad) {
             b.U8(0);
+        }
     }
     return b.Data();
 }
@@ -337,8 +342,9 @@ TEST(ImageBmp, Rle4RunsAbsoluteNibblesDeltaAndCutRuns) {
     test::Bytes b;
     b.Raw("BM").I32(0).I32(0).I32(14 + 40 + 64);
     b.I32(40).I32(5).I32(3).U16(1).U16(4).I32(2).I32(16).I32(0).I32(0).I32(16).I32(0);
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 16; ++i) {
         b.U8(static_cast<uint8_t>(i)).U8(0).U8(0).U8(0);
+    }
     b.Raw(data);
     auto p = DecodeBmp(b.Data());
     ASSERT_TRUE(p);
@@ -377,8 +383,9 @@ TEST(ImageBmp, RunLengthDataNeverWritesOutsideThePicture) {
             b.Raw("BM").I32(0).I32(0).I32(14 + 40 + 64);
             b.I32(40).I32(2).I32(2).U16(1).U16(static_cast<uint16_t>(bits));
             b.I32(bits == 4 ? 2 : 1).I32(0).I32(0).I32(0).I32(16).I32(0);
-            for (int i = 0; i < 16; ++i)
+            for (int i = 0; i < 16; ++i) {
                 b.U8(static_cast<uint8_t>(i * 16)).U8(0).U8(0).U8(0);
+            }
             b.Raw(run);
             auto p = DecodeBmp(b.Data());
             if (p) {
@@ -513,8 +520,9 @@ const DecoderCase kCases[] = {
 };
 
 void ExpectConsistent(const std::optional<Picture>& p) {
-    if (!p)
+    if (!p) {
         return;
+    }
     ASSERT_GT(p->width, 0);
     ASSERT_GT(p->height, 0);
     ASSERT_EQ(p->pixels.size(), static_cast<size_t>(p->width) * p->height);
@@ -539,8 +547,9 @@ TEST_F(ImageCorrupt, EveryTruncationIsHandled) {
         SCOPED_TRACE(c.fixture);
         const std::string whole = ImageFixture(c.fixture);
         ASSERT_TRUE(c.decode(whole, c.fixture));
-        for (size_t n = 0; n < whole.size(); ++n)
+        for (size_t n = 0; n < whole.size(); ++n) {
             ExpectConsistent(c.decode(whole.substr(0, n), c.fixture));
+        }
         // Cut in the middle of the pixel data: never a success.
         EXPECT_FALSE(c.decode(whole.substr(0, whole.size() / 2), c.fixture));
         EXPECT_FALSE(c.decode({}, c.fixture));
@@ -557,10 +566,12 @@ TEST_F(ImageCorrupt, MutationFuzzNeverCrashes) {
         std::uniform_int_distribution<int> flips(1, 8);
         for (int round = 0; round < 400; ++round) {
             std::string mutated = whole;
-            for (int i = flips(rng); i > 0; --i)
+            for (int i = flips(rng); i > 0; --i) {
                 mutated[pos(rng)] = static_cast<char>(byte(rng));
-            if (round % 4 == 0)
+            }
+            if (round % 4 == 0) {
                 mutated.resize(pos(rng));
+            }
             ExpectConsistent(c.decode(mutated, c.fixture));
         }
     }

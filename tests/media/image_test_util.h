@@ -17,9 +17,11 @@ template <typename F> std::string MakePng(int w, int h, F f) {
     p.height = h;
     p.bitsPerPixel = 32;
     p.pixels.resize(static_cast<size_t>(w) * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
             p.pixels[static_cast<size_t>(y) * w + x] = f(x, y);
+        }
+    }
     return media::EncodePng(p);
 }
 
@@ -45,8 +47,9 @@ inline std::string MakeBmp(int width, int height, int bits, const std::vector<ui
                 row.push_back(static_cast<char>(p & 0xFF));
                 row.push_back(static_cast<char>((p >> 8) & 0xFF));
                 row.push_back(static_cast<char>((p >> 16) & 0xFF));
-                if (bits == 32)
+                if (bits == 32) {
                     row.push_back(static_cast<char>(p >> 24));
+                }
             }
         }
         row.resize(stride, '\0');
@@ -62,8 +65,9 @@ inline std::string MakeBmp(int width, int height, int bits, const std::vector<ui
     b.I32(40).I32(width).I32(topDown ? -height : height).U16(1).U16(static_cast<uint16_t>(bits));
     b.I32(0).I32(static_cast<int32_t>(rows.size())).I32(2835).I32(2835);
     b.I32(static_cast<int32_t>(palette.size())).I32(0);
-    for (uint32_t c : palette)
+    for (uint32_t c : palette) {
         b.U8(c & 0xFF).U8((c >> 8) & 0xFF).U8((c >> 16) & 0xFF).U8(0);
+    }
     b.Raw(rows);
     return b.Data();
 }

@@ -16,8 +16,9 @@ using kq::media::TFastDIB;
 // A 32-bit buffer from ARGB words, row by row.
 TFastDIB Dib(int w, int h, const std::vector<uint32_t>& words) {
     TFastDIB dib(w, h, 32);
-    for (size_t i = 0; i < words.size() && i < dib.PixelCount(); ++i)
+    for (size_t i = 0; i < words.size() && i < dib.PixelCount(); ++i) {
         dib.Words()[i] = words[i];
+    }
     return dib;
 }
 
@@ -28,30 +29,34 @@ std::vector<uint32_t> Words(const TFastDIB& dib) {
 // A buffer whose blue channels are the given values (green, red 0; alpha 0x80).
 TFastDIB Blues(int w, int h, const std::vector<uint32_t>& blues) {
     std::vector<uint32_t> words;
-    for (uint32_t b : blues)
+    for (uint32_t b : blues) {
         words.push_back(0x80000000u | b);
+    }
     return Dib(w, h, words);
 }
 
 std::vector<uint32_t> BlueValues(const TFastDIB& dib) {
     std::vector<uint32_t> out;
-    for (uint32_t word : Words(dib))
+    for (uint32_t word : Words(dib)) {
         out.push_back(word & 0xFF);
+    }
     return out;
 }
 
 TFastDIB RandomDib(int w, int h, uint32_t seed) {
     std::mt19937 rng(seed);
     TFastDIB dib(w, h, 32);
-    for (size_t i = 0; i < dib.PixelCount(); ++i)
+    for (size_t i = 0; i < dib.PixelCount(); ++i) {
         dib.Words()[i] = rng();
+    }
     return dib;
 }
 
 std::vector<uint32_t> Alphas(const TFastDIB& dib) {
     std::vector<uint32_t> out;
-    for (uint32_t word : Words(dib))
+    for (uint32_t word : Words(dib)) {
         out.push_back(word >> 24);
+    }
     return out;
 }
 
@@ -137,7 +142,7 @@ TEST(PixelFilterKernels, ZeroDivisorCountsAsOneAndRuntimeWeightsMatch) {
                            {kq::media::BlurEdges, 2, -3},
                            {kq::media::BleedEdges, 2, -4},
                            {kq::media::SplitBlur, 1, 0}};
-    for (const Fixed& f : fixed)
+    for (const Fixed& f : fixed) {
         for (int32_t distance : {1, 2, 5, -3, 40}) {
             TFastDIB a = RandomDib(37, 23, static_cast<uint32_t>(distance + 100));
             TFastDIB b = a;
@@ -145,6 +150,7 @@ TEST(PixelFilterKernels, ZeroDivisorCountsAsOneAndRuntimeWeightsMatch) {
             f.filter(b, distance);
             EXPECT_EQ(Words(a), Words(b)) << f.corner << " " << f.centre << " " << distance;
         }
+    }
 }
 
 TEST(PixelFilterSoften, RowsFromTheLeftWithEdges) {
@@ -189,8 +195,9 @@ TEST(PixelFilterRotate, RowsThenColumnsWithNormalisedCounts) {
 
 std::vector<uint32_t> Numbered(int w, int h) {
     std::vector<uint32_t> words;
-    for (int i = 0; i < w * h; ++i)
+    for (int i = 0; i < w * h; ++i) {
         words.push_back(0xFF000000u | static_cast<uint32_t>(i));
+    }
     return words;
 }
 
@@ -200,7 +207,7 @@ TEST(PixelFilterMosaic, BlocksSampleTheOriginalPicture) {
     auto at = [&](int x, int y) { return 0xFF000000u | static_cast<uint32_t>(y * w + x); };
     TFastDIB dib = Dib(w, h, Numbered(w, h));
     kq::media::Mosaic(dib, 3, 3);
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             // 3 x 3 blocks sample offset (2, 2); the cut blocks at x 6 and y 3 are limited to
             // the last column and row.
@@ -208,6 +215,7 @@ TEST(PixelFilterMosaic, BlocksSampleTheOriginalPicture) {
             const int sy = y < 3 ? 2 : 3;
             EXPECT_EQ(dib.Words()[y * w + x], at(sx, sy)) << x << "," << y;
         }
+    }
     // 1 x 1 blocks sample offset (1, 1), a pixel the filter writes later: it must be read as
     // it was before, which shifts the picture up and left.
     TFastDIB ones = Dib(3, 3, Numbered(3, 3));
@@ -276,14 +284,16 @@ TEST(PixelFilterNoise, AmountsSeedsAndMono) {
     }
     TFastDIB white = Dib(4, 4, std::vector<uint32_t>(16, 0xFFFFFFFFu));
     ASSERT_TRUE(kq::media::AddNoise(white, 255, false, r4));
-    for (uint32_t word : Words(white))
+    for (uint32_t word : Words(white)) {
         EXPECT_TRUE((word & 0xFF) >= 128) << std::hex << word; // never wrapped round
+    }
 }
 
 TEST(PixelFilterTables, Contrast) {
     ChannelTable identity{};
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 256; ++i) {
         identity[i] = static_cast<uint8_t>(i);
+    }
     EXPECT_EQ(kq::media::ContrastTable(0), identity);
     const ChannelTable half = kq::media::ContrastTable(128);
     const ChannelTable full = kq::media::ContrastTable(255);
@@ -316,8 +326,9 @@ TEST(PixelFilterTables, Contrast) {
 
 TEST(PixelFilterTables, GammaGreyAndApplication) {
     ChannelTable identity{};
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 256; ++i) {
         identity[i] = static_cast<uint8_t>(i);
+    }
     EXPECT_EQ(kq::media::GammaTable(1), identity);
     EXPECT_EQ(kq::media::GammaTable(0), identity);
     EXPECT_EQ(kq::media::GammaTable(-2), identity);
@@ -348,11 +359,13 @@ TEST(PixelFilterTables, GammaGreyAndApplication) {
     EXPECT_EQ(grey.Row(1)[4], 0);
     // Every channel value goes through the 0..85 rise.
     TFastDIB ramp(256, 1, 32);
-    for (uint32_t i = 0; i < 256; ++i)
+    for (uint32_t i = 0; i < 256; ++i) {
         ramp.Words()[i] = i << 16 | i << 8 | i;
+    }
     kq::media::ToGrey(ramp, grey);
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(grey.Row(0)[i], 3 * third[i]) << i;
+    }
 
     ChannelTable red = identity, green = identity, blue = identity;
     red[0x30] = 1;
@@ -433,8 +446,9 @@ TEST(PixelFilterWarps, LensRefractsInsideTheEllipseOnly) {
     const TFastDIB src = RandomDib(8, 8, 11);
     auto colours = [](const TFastDIB& d) {
         std::vector<uint32_t> out;
-        for (uint32_t word : Words(d))
+        for (uint32_t word : Words(d)) {
             out.push_back(word & 0xFFFFFFu);
+        }
         return out;
     };
     // An index of 1 (or less, taken as 1) bends nothing.
@@ -454,7 +468,7 @@ TEST(PixelFilterWarps, LensRefractsInsideTheEllipseOnly) {
     // Outside the inscribed ellipse (u^2/16 + v^2/16 >= 1, u = x - 3.5, v = 3.5 - y) nothing
     // moves.
     int outside = 0;
-    for (int y = 0; y < 8; ++y)
+    for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const double u = x - 3.5;
             const double v = 3.5 - y;
@@ -463,6 +477,7 @@ TEST(PixelFilterWarps, LensRefractsInsideTheEllipseOnly) {
                 EXPECT_EQ(pixel(dst, x, y), pixel(src, x, y)) << x << "," << y;
             }
         }
+    }
     EXPECT_EQ(outside, 12); // three pixels in each corner
     // A flat picture's 1-pixel-tall and 1-pixel-wide lens stays in bounds.
     for (auto [w, h] : {std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}}) {

@@ -29,15 +29,17 @@ std::vector<uint32_t> Load(ShapeFilterBuffers& buffers, int w, int h,
 std::vector<uint32_t> RandomWords(size_t count, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint32_t> out(count);
-    for (uint32_t& word : out)
+    for (uint32_t& word : out) {
         word = rng();
+    }
     return out;
 }
 
 std::vector<uint32_t> Numbered(int count) {
     std::vector<uint32_t> words;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         words.push_back(0xFF000000u | static_cast<uint32_t>(i * 0x010101));
+    }
     return words;
 }
 
@@ -172,8 +174,9 @@ TEST(ShapeFilterApply, SecondBufferStartsZeroAndKeepsTheLastResult) {
     const std::vector<uint32_t> first = Load(buffers, 4, 4, RandomWords(16, 8));
     ASSERT_TRUE(buffers.Apply(14, 1e9, kQuarter, 3, random));
     std::vector<uint32_t> work = Words(buffers.Work());
-    for (int x = 0; x < 4; ++x) // a fresh second buffer is zero: black, alpha kept
+    for (int x = 0; x < 4; ++x) { // a fresh second buffer is zero: black, alpha kept
         EXPECT_EQ(work[4 + x], first[4 + x] & 0xFF000000u) << x;
+    }
     EXPECT_EQ(work[12], (first[12] & 0xFF000000u) | (first[0] & 0xFFFFFFu));
 
     // A wave that writes everything (amplitude 0) leaves the first picture in the buffer...
@@ -184,8 +187,9 @@ TEST(ShapeFilterApply, SecondBufferStartsZeroAndKeepsTheLastResult) {
     const std::vector<uint32_t> second = Load(buffers, 4, 4, RandomWords(16, 9));
     ASSERT_TRUE(buffers.Apply(14, 1e9, kQuarter, 3, random));
     work = Words(buffers.Work());
-    for (int x = 0; x < 4; ++x)
+    for (int x = 0; x < 4; ++x) {
         EXPECT_EQ(work[4 + x], (second[4 + x] & 0xFF000000u) | (kept[4 + x] & 0xFFFFFFu)) << x;
+    }
     EXPECT_EQ(work[0], (second[0] & 0xFF000000u) | (second[0] & 0xFFFFFFu));
 
     // Failed parameters leave the second buffer alone too.
@@ -196,8 +200,9 @@ TEST(ShapeFilterApply, SecondBufferStartsZeroAndKeepsTheLastResult) {
     const std::vector<uint32_t> other = Load(buffers, 5, 4, RandomWords(20, 10));
     ASSERT_TRUE(buffers.Apply(14, 1e9, kQuarter, 3, random));
     work = Words(buffers.Work());
-    for (int x = 0; x < 5; ++x)
+    for (int x = 0; x < 5; ++x) {
         EXPECT_EQ(work[5 + x], other[5 + x] & 0xFF000000u) << x;
+    }
 }
 
 TEST(ShapeFilterApply, LensUsesTheUnroundedIndex) {
@@ -220,8 +225,9 @@ TEST(ShapeFilterApply, EmptyWorkBufferDoesNothing) {
     ShapeFilterBuffers buffers;
     std::mt19937 random(0);
     buffers.Work(0, 0);
-    for (int32_t filter = 0; filter < kq::media::kFilterCount; ++filter)
+    for (int32_t filter = 0; filter < kq::media::kFilterCount; ++filter) {
         EXPECT_FALSE(buffers.Apply(filter, 1, 1, 1, random)) << filter;
+    }
 }
 
 } // namespace

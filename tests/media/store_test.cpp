@@ -250,9 +250,10 @@ TEST_F(StoreTest, RandomAndMutatedPacksNeverReadOutOfBounds) {
         } else {
             StoreWriter writer;
             const int members = pick(0, 5);
-            for (int m = 0; m < members; ++m)
+            for (int m = 0; m < members; ++m) {
                 writer.Add("M" + std::to_string(m),
                            test::RandomBytes(rng, static_cast<size_t>(pick(0, 40))));
+            }
             pack = writer.Build();
             const int mutations = pick(0, 3);
             for (int k = 0; k < mutations && !pack.empty(); ++k) {
@@ -262,11 +263,13 @@ TEST_F(StoreTest, RandomAndMutatedPacksNeverReadOutOfBounds) {
                     pack[at] = static_cast<char>(pick(0, 255));
                     break;
                 case 1: {
-                    if (pack.size() - at < 4)
+                    if (pack.size() - at < 4) {
                         break;
+                    }
                     const auto v = static_cast<uint32_t>(int64_t{edges[pick(0, 9)]} + pick(-2, 2));
-                    for (int i = 0; i < 4; ++i)
+                    for (int i = 0; i < 4; ++i) {
                         pack[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+                    }
                     break;
                 }
                 case 2:
@@ -285,8 +288,9 @@ TEST_F(StoreTest, RandomAndMutatedPacksNeverReadOutOfBounds) {
         } else {
             ++rejected;
         }
-        if (HasFatalFailure())
+        if (HasFatalFailure()) {
             return;
+        }
     }
     // Both paths must have been exercised for the test to mean anything.
     EXPECT_GT(accepted, 100);

@@ -22,8 +22,9 @@ TEST(TextCodec, EveryMappedByteSurvivesARoundTrip) {
     TextCodec codec;
     std::string all;
     for (int b = 1; b < 256; ++b) {
-        if (b != 0x98) // the one byte windows-1251 leaves undefined
+        if (b != 0x98) { // the one byte windows-1251 leaves undefined
             all.push_back(static_cast<char>(b));
+        }
     }
     const std::string utf8 = codec.ToUtf8(all);
     EXPECT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos);

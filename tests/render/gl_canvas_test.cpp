@@ -170,9 +170,11 @@ TEST_F(GlPictureTest, GradientText) {
 std::vector<uint32_t> SheetPixels() {
     const uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
     std::vector<uint32_t> px(64);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
             px[static_cast<size_t>(y) * 8 + x] = colours[(y / 4) * 2 + x / 4];
+        }
+    }
     return px;
 }
 
@@ -208,9 +210,11 @@ TEST(GlCanvas, FilteredPatternsNeverShowTheirNeighbours) {
     }
     EXPECT_GT(red, 500); // the red frames were drawn (about 600 pixels)
     // Every pixel the white pattern covers is white (16 x 16 pixels from 600.5).
-    for (int y = 101; y < 116; ++y)
-        for (int x = 601; x < 616; ++x)
+    for (int y = 101; y < 116; ++y) {
+        for (int x = 601; x < 616; ++x) {
             ASSERT_EQ(At(px, x, y), 0xFFFFFFFFu) << x << "," << y;
+        }
+    }
 }
 
 TEST(GlCanvas, SaturatedAlphaAsDestinationFactorOnTheScreenIsZero) {

@@ -45,9 +45,11 @@ protected:
 // 32x16 mask values: column x gives alpha x * 8 (raw indices, whose palette colours differ).
 std::vector<uint8_t> RampMask() {
     std::vector<uint8_t> values(32 * 16);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 32; ++x)
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 32; ++x) {
             values[static_cast<size_t>(y) * 32 + x] = static_cast<uint8_t>(x * 8);
+        }
+    }
     return values;
 }
 
@@ -208,8 +210,9 @@ TEST_F(ImageServiceTest, SheetCutsPatternsAndSizesTextures) {
     EXPECT_EQ(im.PatternCount(), 6);
     EXPECT_EQ(canvas.PatternCount(im.Texture()), 6);
     EXPECT_EQ(canvas.PatternSize(im.Texture()), (SizeI{100, 100}));
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(*im.Pixel(k, 99, 0), 0xFF000000u | static_cast<uint32_t>(k));
+    }
     EXPECT_FALSE(im.Pixel(6, 0, 0));
     EXPECT_FALSE(im.Pixel(0, 100, 0));
 
@@ -295,8 +298,9 @@ TEST_F(ImageServiceTest, PackFallbackWithSheetAndPairingInsideThePack) {
 }
 
 TEST_F(ImageServiceTest, FreeUnusedReleasesUnrequestedButKeepsMemoryCount) {
-    for (const char* n : {"a.png", "b.png", "k.png"})
+    for (const char* n : {"a.png", "b.png", "k.png"}) {
         Write(n, SolidPng(2, 2));
+    }
     TKQIm& a = service->LoadImage("a.png", false);
     TKQIm& b = service->LoadImage("b.png", false);
     TKQIm& k = service->LoadImage("k.png", true);

@@ -13,8 +13,9 @@ namespace {
 using script::Value;
 
 void Type(scene::TKQDB& db, std::string_view text) {
-    for (char c : text)
+    for (char c : text) {
         db.CharInput(static_cast<unsigned char>(c));
+    }
 }
 
 TEST(DbInput, ACheatRunsOnceOnItsLastLetter) {
@@ -81,8 +82,9 @@ TEST(DbInput, FocusedTextIsEditedWithoutTheUnicodeMode) {
     EXPECT_EQ(f.text->Text, "ab c");
     f.db->CharInput(0xE9);
     EXPECT_EQ(f.text->Text, "ab c\xE9");
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         f.db->CharInput(8);
+    }
     EXPECT_EQ(f.text->Text, "");
     EXPECT_EQ(f.RunsOf("Cheat"), 0u); // characters never reach the cheat buffer while focused
 }

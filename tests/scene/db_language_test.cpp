@@ -204,8 +204,9 @@ TEST(DbUnicode, GlyphTableSurvivesCorruptAndOversizedEntries) {
 
     // Glyph numbers stop at 65535: later lines cannot overwrite with a truncated number.
     std::string big = "65540\n";
-    for (int i = 0; i < 65540; ++i)
+    for (int i = 0; i < 65540; ++i) {
         big += "0041 17\n";
+    }
     big += "Face\n";
     scene::ParseGlyphTable(big, glyphs, face);
     EXPECT_EQ(glyphs[0x41].glyph, 65535);

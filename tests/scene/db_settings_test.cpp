@@ -159,8 +159,9 @@ TEST(DbSettings, RootNamesStoreTheirSettingsAndSaveSafely) {
 
     // Only the settings file is left in the folder: every save renamed its temporary file.
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(f.UserPath()))
+    for (const auto& entry : fs::directory_iterator(f.UserPath())) {
         names.push_back(entry.path().filename().string());
+    }
     EXPECT_EQ(names, std::vector<std::string>{"settings.ini"});
 
     // A new run reads what was stored.
@@ -263,8 +264,9 @@ TEST(DbSettings, OtherRootNames) {
     EXPECT_TRUE(f.Read("WINMODEENABLE").SameAs(Value::Byte(1)));
     EXPECT_TRUE(f.Read("UNICODE").SameAs(Value::Bool(false)));
     EXPECT_TRUE(f.Read("CHEAT").SameAs(Value::Str("")));
-    for (const char* readOnly : {"CHEAT", "UNICODE", "WINMODEENABLE", "DESKTOPWIDTH"})
+    for (const char* readOnly : {"CHEAT", "UNICODE", "WINMODEENABLE", "DESKTOPWIDTH"}) {
         EXPECT_FALSE(f.db->SetProp(readOnly, Value::Int(1))) << readOnly;
+    }
     Value v;
     EXPECT_FALSE(f.db->GetProp("NOSUCHNAME", v));
     // Element names still come first, and setting a volume works without a settings file.

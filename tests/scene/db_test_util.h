@@ -45,8 +45,9 @@ struct DbFixture {
     }
     size_t RunsOf(std::string_view event) const {
         size_t n = 0;
-        for (const auto& run : host.runs)
+        for (const auto& run : host.runs) {
             n += run.event == event;
+        }
         return n;
     }
 };

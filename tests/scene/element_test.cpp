@@ -13,8 +13,9 @@ using scene::TKQElement;
 
 std::vector<std::string> Events(const RecordingHost& host) {
     std::vector<std::string> out;
-    for (const auto& run : host.runs)
+    for (const auto& run : host.runs) {
         out.push_back(run.element + ":" + run.event);
+    }
     return out;
 }
 
@@ -190,8 +191,9 @@ TEST(Element, KeysAndTheNextRecordGuess) {
     auto* i1 = f.Add(*s1, "TKQImage", "I1");
     auto* i2 = f.Add(*s1, "TKQImage", "I2");
     auto* s2 = f.Add(f.db, "TKQScreen", "S2");
-    for (TKQElement* e : {static_cast<TKQElement*>(s1), i1, i2, s2})
+    for (TKQElement* e : {static_cast<TKQElement*>(s1), i1, i2, s2}) {
         e->AssignNewKey();
+    }
     EXPECT_EQ(f.db.CurKey, 4);
     EXPECT_EQ(s2->Key, 4);
     TKQElement* guess = nullptr;

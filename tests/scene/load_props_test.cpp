@@ -185,8 +185,9 @@ TEST(SceneReader, SurvivesRandomAndMutatedInput) {
     QuietLogs quiet;
     SceneFixture f;
     auto* menu = f.Add(f.db, "TKQScreen", "Menu");
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         f.Add(*f.Add(*menu, "TKQImage", "I" + std::to_string(i)), "TKQText", "T");
+    }
     const std::string valid = scene::SaveElementBlob(f.db);
 
     std::mt19937 rng(1234);
@@ -198,10 +199,12 @@ TEST(SceneReader, SurvivesRandomAndMutatedInput) {
         } else {
             input = valid;
             const int edits = 1 + static_cast<int>(rng() % 6);
-            for (int e = 0; e < edits; ++e)
+            for (int e = 0; e < edits; ++e) {
                 input[rng() % input.size()] = static_cast<char>(rng());
-            if (round % 3 == 2)
+            }
+            if (round % 3 == 2) {
                 input.resize(rng() % input.size());
+            }
         }
         SceneFixture g;
         g.db.LoadSceneBlob(input);
@@ -219,13 +222,15 @@ TEST(SceneReader, RefusesNestingDeeperThanTheLimit) {
     QuietLogs quiet;
     SceneFixture f;
     std::string blob = ElementBlob("TKQImage", 0, "");
-    for (int i = 0; i < 400; ++i)
+    for (int i = 0; i < 400; ++i) {
         blob = ElementBlob("TKQImage", 0, "", {blob});
+    }
     ASSERT_TRUE(
         f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {ElementBlob("TKQScreen", 0, "", {blob})})));
     int depth = 0;
-    for (TKQElement* e = &f.db; e->ChildCount() > 0; e = e->Child(0))
+    for (TKQElement* e = &f.db; e->ChildCount() > 0; e = e->Child(0)) {
         ++depth;
+    }
     EXPECT_EQ(depth, 256);
 }
 

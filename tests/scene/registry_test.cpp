@@ -78,8 +78,9 @@ TEST(Registry, ClassesAndPropertiesInFileOrder) {
         const auto& entry = reg.Classes()[i];
         EXPECT_EQ(entry.className, kTable[i].first);
         EXPECT_EQ(Describe(entry, 0).substr(0, std::string(kBase).size()), kBase);
-        if (!kTable[i].second.empty())
+        if (!kTable[i].second.empty()) {
             EXPECT_EQ(Describe(entry, 5), kTable[i].second) << entry.className;
+        }
     }
     const auto& shape = reg.Of(scene::ClassId::Shape);
     const auto& eff = reg.Of(scene::ClassId::ShapeEff);

@@ -40,8 +40,9 @@ struct SceneFixture {
 
     scene::TKQElement* Add(scene::TKQElement& parent, std::string_view cls, std::string id) {
         scene::TKQElement* e = rt.classes.CreateChild(parent, cls);
-        if (e)
+        if (e) {
             e->Id = std::move(id);
+        }
         return e;
     }
     void Set(scene::TKQElement& e, std::string_view prop, scene::PropValue v) {
@@ -60,8 +61,9 @@ inline std::string ElementBlob(std::string_view cls, int32_t count, std::string_
                                const std::vector<std::string>& children = {}) {
     Bytes b;
     b.Str(cls).I32(count).Raw(values);
-    for (const auto& child : children)
+    for (const auto& child : children) {
         b.Str(child);
+    }
     return b.Data();
 }
 

@@ -49,11 +49,14 @@ struct StateHost : scene::ScriptHost {
     script::PreparedScript Prepare(const std::string& text) override { return {text, nullptr}; }
     void RunScript(TKQElement& self, const scene::ScriptText&, std::string_view event,
                    script::TVarList* vars) override {
-        if (vars)
-            for (const script::TVar& v : varsOf[self.Id])
+        if (vars) {
+            for (const script::TVar& v : varsOf[self.Id]) {
                 vars->Put(v.name, v.value);
-        if (event == "Load")
+            }
+        }
+        if (event == "Load") {
             loads.push_back({self.Id, rt->loading, rt->loadImagesNow});
+        }
     }
 };
 
@@ -118,24 +121,29 @@ protected:
         scene::state::Record r;
         std::vector<SavedRecord> out;
         scene::state::RecordReader::Status status;
-        while ((status = reader.Next(r)) == scene::state::RecordReader::Status::Ok)
+        while ((status = reader.Next(r)) == scene::state::RecordReader::Status::Ok) {
             out.push_back({r.key, std::string(r.name), r.tag, r.intValue, r.floatValue, r.wordValue,
                            std::string(r.text)});
+        }
         EXPECT_EQ(status, scene::state::RecordReader::Status::End) << "trailing bytes";
         return out;
     }
     const SavedRecord* Find(const std::vector<SavedRecord>& records, int32_t key,
                             std::string_view name) {
-        for (const SavedRecord& r : records)
-            if (r.key == key && r.name == name)
+        for (const SavedRecord& r : records) {
+            if (r.key == key && r.name == name) {
                 return &r;
+            }
+        }
         return nullptr;
     }
     std::vector<SavedRecord> RecordsOf(const std::vector<SavedRecord>& records, int32_t key) {
         std::vector<SavedRecord> out;
-        for (const SavedRecord& r : records)
-            if (r.key == key)
+        for (const SavedRecord& r : records) {
+            if (r.key == key) {
                 out.push_back(r);
+            }
+        }
         return out;
     }
 
@@ -240,14 +248,16 @@ TEST_F(StateFileTest, VariablesOfEveryKindRoundTrip) {
     EXPECT_EQ(Find(records, screen.Key, "W")->wordValue, 65535);
     // Variables follow the published properties, in list order.
     std::vector<std::string> names;
-    for (const SavedRecord& r : RecordsOf(records, screen.Key))
+    for (const SavedRecord& r : RecordsOf(records, screen.Key)) {
         names.push_back(r.name);
+    }
     const std::vector<std::string> tail(names.end() - 14, names.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"B", "F", "I", "BY", "SI", "W", "H", "H0", "HDEAD",
                                               "L64", "BIG", "D", "STR", "ES"}));
 
-    for (const char* name : {"B", "F", "I", "BY", "SI", "W", "L64", "BIG", "D"})
+    for (const char* name : {"B", "F", "I", "BY", "SI", "W", "L64", "BIG", "D"}) {
         Put(screen, name, Value::Int(99));
+    }
     Put(screen, "H", Value::LongWord(screen.Handle()));
     Put(screen, "STR", Value::Str("changed"));
     Put(screen, "ES", Value::Str("changed"));
@@ -318,17 +328,20 @@ TEST_F(StateSceneTest, WritesTheTreeDepthFirstWithoutExcludedNames) {
 
     // Element order: depth first, the animation's keys and the unsaved element left out.
     std::vector<int32_t> order;
-    for (const SavedRecord& r : records)
-        if (order.empty() || order.back() != r.key)
+    for (const SavedRecord& r : records) {
+        if (order.empty() || order.back() != r.key) {
             order.push_back(r.key);
+        }
+    }
     EXPECT_EQ(order, (std::vector<int32_t>{db.Key, screen.Key, image.Key, text.Key, shape.Key,
                                            anim.Key, list.Key, inner.Key, item.Key}));
 
     for (const SavedRecord& r : records) {
         EXPECT_FALSE(r.name.starts_with("EX")) << r.name;
         for (const char* never :
-             {"ID", "KEY", "NOTSAVE", "CURKEY", "FILERS", "INTERPOL", "INTERPOLSC", "MSKEEP"})
+             {"ID", "KEY", "NOTSAVE", "CURKEY", "FILERS", "INTERPOL", "INTERPOLSC", "MSKEEP"}) {
             EXPECT_NE(r.name, never);
+        }
     }
     // Pictures, texts and shapes keep fractional positions; a screen saves whole X and Y.
     for (TKQElement* e : {&image, &text, &shape}) {
@@ -495,12 +508,14 @@ TEST_F(StateSceneTest, ElementsAreFoundWhateverTheRecordOrder) {
     // Keys jump back and forth, so the next-record guess misses often.
     scene::state::RecordWriter w;
     TKQElement* root = &db;
-    for (TKQElement* e : {&item, &image, root, &inner, &text, &image, &screen, &item})
+    for (TKQElement* e : {&item, &image, root, &inner, &text, &image, &screen, &item}) {
         w.String(e->Key, "TAG", e->Id + "-tag");
+    }
     WriteStateFile(w.Data());
     ASSERT_TRUE(db.LoadState());
-    for (TKQElement* e : {&item, &image, root, &inner, &text, &screen})
+    for (TKQElement* e : {&item, &image, root, &inner, &text, &screen}) {
         EXPECT_EQ(e->Tag, e->Id + "-tag");
+    }
 }
 
 TEST_F(StateSceneTest, ARepeatedKeyBelongsToTheFirstElementInTreeOrder) {
@@ -526,8 +541,9 @@ TEST_F(StateFileTest, DuplicateKeysSeparatedByOtherKeysAreRestored) {
     TKQElement& d = Add(room, "TKQImage", "D");
     TKQElement& e = Add(room, "TKQImage", "E");
     d.Key = a.Key;
-    for (TKQElement* x : {&a, &b, &c, &d, &e})
+    for (TKQElement* x : {&a, &b, &c, &d, &e}) {
         x->Tag = x->Id + "-saved";
+    }
     a.rX = 1.5;
     d.rX = 4.5;
     db.SetFileRS("save.dat");
@@ -538,8 +554,9 @@ TEST_F(StateFileTest, DuplicateKeysSeparatedByOtherKeysAreRestored) {
         x->rX = 0;
     }
     ASSERT_TRUE(db.LoadState());
-    for (TKQElement* x : {&a, &b, &c, &d, &e})
+    for (TKQElement* x : {&a, &b, &c, &d, &e}) {
         EXPECT_EQ(x->Tag, x->Id + "-saved");
+    }
     EXPECT_EQ(a.rX, 1.5);
     EXPECT_EQ(d.rX, 4.5);
 
@@ -562,21 +579,23 @@ TEST_F(StateFileTest, HostileKeyOrderCostsOnePassOverTheTree) {
     constexpr int kRecords = 30000;
     TKQElement& room = Add(db, "TKQScreen", "Room");
     std::vector<TKQElement*> elements;
-    for (int i = 0; i < kElements; ++i)
+    for (int i = 0; i < kElements; ++i) {
         elements.push_back(
             &Add(i % 2 ? *elements.back() : room, "TKQImage", "I" + std::to_string(i)));
+    }
     std::mt19937 rng(11);
     scene::state::RecordWriter w;
     for (int i = 0; i < kRecords; ++i) {
         // Unknown keys, real keys from anywhere in the tree and references, interleaved.
         const int32_t unknown = 1'000'000 + static_cast<int32_t>(rng() % 1'000'000);
         const int32_t known = elements[rng() % kElements]->Key;
-        if (i % 3 == 0)
+        if (i % 3 == 0) {
             w.Int(unknown, "TAG", 1);
-        else if (i % 3 == 1)
+        } else if (i % 3 == 1) {
             w.String(known, "TAG", "t");
-        else
+        } else {
             w.Object(known, "SELFREF", unknown);
+        }
     }
     db.SetFileRS("save.dat");
     WriteStateFile(w.Data());
@@ -593,10 +612,12 @@ TEST_F(StateFileTest, HostileKeyOrderCostsOnePassOverTheTree) {
     int found = 0;
     while (reader.Next(r) == scene::state::RecordReader::Status::Ok) {
         ++records;
-        if (r.tag == scene::state::kTagObject)
+        if (r.tag == scene::state::kTagObject) {
             lookup.Search(r.intValue);
-        if (lookup.ElementOf(r.key))
+        }
+        if (lookup.ElementOf(r.key)) {
             ++found;
+        }
     }
     ASSERT_EQ(records, kRecords);
     EXPECT_EQ(found, kRecords * 2 / 3);
@@ -657,8 +678,9 @@ TEST_F(StateSceneTest, CutShortFilesApplyTheWholeRecordsBeforeTheCut) {
     {
         scene::state::RecordReader reader(full);
         scene::state::Record r;
-        while (reader.Next(r) == scene::state::RecordReader::Status::Ok)
+        while (reader.Next(r) == scene::state::RecordReader::Status::Ok) {
             ends.push_back(reader.Offset());
+        }
     }
     // Thousands of expected warnings: keep the test output readable.
     spdlog::set_level(spdlog::level::err);
@@ -705,8 +727,9 @@ TEST_F(StateSceneTest, HostileFilesNeitherCrashNorAllocate) {
     for (int i = 0; i < 300; ++i) {
         // Random bytes, sometimes after a valid key so that records reach real elements.
         std::string bytes = RandomBytes(rng, rng() % 200);
-        if (i % 2)
+        if (i % 2) {
             bytes = Bytes().I32(image.Key).Data() + bytes;
+        }
         WriteStateFile(bytes);
         db.LoadState();
         EXPECT_FALSE(rt.loading);

@@ -26,8 +26,9 @@ Extended Ext(std::initializer_list<uint8_t> bytes) {
 // Builds an extended value from its significand and exponent field.
 Extended ExtOf(uint64_t significand, uint16_t exponentField, bool negative = false) {
     Extended e{};
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         e[i] = static_cast<uint8_t>(significand >> (8 * i));
+    }
     const uint16_t top = static_cast<uint16_t>(exponentField | (negative ? 0x8000 : 0));
     e[8] = static_cast<uint8_t>(top);
     e[9] = static_cast<uint8_t>(top >> 8);
@@ -104,13 +105,15 @@ TEST(StateExtendedTest, EveryDoubleSurvivesTheRoundTripBitForBit) {
     for (int i = 0; i < 200000; ++i) {
         const uint64_t bits = rng();
         const double v = std::bit_cast<double>(bits);
-        if (std::isnan(v))
+        if (std::isnan(v)) {
             continue;
+        }
         const Extended e = DoubleToExtended(v);
         ASSERT_EQ(std::bit_cast<uint64_t>(ExtendedToDouble(e.data())), bits) << v;
     }
-    for (double v : {1e300, -1e-300, 123456789.123, -0.0001, 4503599627370497.0, 1e-310})
+    for (double v : {1e300, -1e-300, 123456789.123, -0.0001, 4503599627370497.0, 1e-310}) {
         EXPECT_EQ(ExtendedToDouble(DoubleToExtended(v).data()), v);
+    }
 }
 
 TEST(StateRecordTest, WriterLayoutIsLittleEndianWithTaggedValues) {
@@ -205,8 +208,9 @@ TEST(StateRecordTest, EveryTruncationEndsCleanlyAfterTheWholeRecordsBeforeIt) {
         Record rec;
         size_t whole = 0;
         RecordReader::Status s;
-        while ((s = r.Next(rec)) == RecordReader::Status::Ok)
+        while ((s = r.Next(rec)) == RecordReader::Status::Ok) {
             ++whole;
+        }
         const bool atBoundary =
             std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
         EXPECT_EQ(s, atBoundary ? RecordReader::Status::End : RecordReader::Status::Corrupt) << cut;

@@ -109,8 +109,9 @@ TEST_F(SceneJsonTest, DumpWritesValuesAsTheAuthorWroteThem) {
     const auto& entry = elements::ElementClasses().Of(scene::ClassId::Image);
     ASSERT_EQ(door["props"].size(), entry.props.size());
     size_t i = 0;
-    for (const auto& [name, value] : door["props"].items())
+    for (const auto& [name, value] : door["props"].items()) {
         EXPECT_EQ(name, entry.props[i++].name);
+    }
 
     EXPECT_EQ(door["props"]["PosHor"], "phCenter");
     EXPECT_EQ(door["props"]["PosVert"], "pvBottom");
@@ -170,8 +171,9 @@ TEST_F(SceneJsonTest, KeysAreUniqueAboveTheExplicitOnesAndCurKeyCoversThem) {
             ++count;
             largest = std::max(largest, key);
         }
-        for (const ordered_json& child : e["children"])
+        for (const ordered_json& child : e["children"]) {
             visit(child, false);
+        }
     };
     visit(scene, true);
     EXPECT_EQ(static_cast<int>(keys.size()), count); // no two alike
@@ -282,8 +284,9 @@ TEST_F(SceneJsonTest, TruncatedGameFileDumpsWhatWasKept) {
     const std::string imageClass("\x08\0\0\0TKQImage", 12);
     const size_t doorRecord = bytes.rfind(imageClass, bytes.find("images\\")) - 4;
     const auto newLength = static_cast<uint32_t>(inDoor - (doorRecord + 4));
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         patched[doorRecord + i] = static_cast<char>((newLength >> (8 * i)) & 0xFF);
+    }
     SceneDumpResult door = DumpScene(patched, codec_);
     ASSERT_TRUE(door.scene.has_value());
     ASSERT_FALSE(door.warnings.empty());
@@ -312,11 +315,13 @@ TEST_F(SceneJsonTest, AnyCutOrCorruptionNeverCrashes) {
     std::mt19937 rng(7);
     for (int round = 0; round < 200; ++round) {
         std::string corrupt = bytes;
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             corrupt[rng() % corrupt.size()] = static_cast<char>(rng());
+        }
         SceneDumpResult result = DumpScene(corrupt, codec_);
-        if (result.scene)
+        if (result.scene) {
             (void)SceneJsonText(*result.scene);
+        }
     }
     SceneDumpResult garbage = DumpScene("not a game file", codec_);
     EXPECT_FALSE(garbage.scene.has_value());

@@ -20,8 +20,9 @@ TEST_F(EngineElements, EveryEngineNameIsRegisteredInItsPlace) {
           "MoveTo",    "ToFront",       "ListAdd",         "ListDel", "GetAlpha",  "GetPixel",
           "SetScreen", "FastSetScreen", "FastSetScreenNS", "LoadIm",  "EndLoadIm", "SaveState",
           "LoadState", "TimerReset",    "GetIni",          "SetIni",  "DelFile",   "PlaySnd",
-          "PlayMuz",   "StopMuz",       "ExitGame",        "GoToURL", "Random",    "Print"})
+          "PlayMuz",   "StopMuz",       "ExitGame",        "GoToURL", "Random",    "Print"}) {
         EXPECT_TRUE(calc.HasFunction(name)) << name;
+    }
     EXPECT_TRUE(provider("setscreen"));  // any letter case
     EXPECT_FALSE(provider("AnimStart")); // not an engine routine of this module
     EXPECT_FALSE(provider("Random"));    // the script side has it

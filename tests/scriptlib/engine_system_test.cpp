@@ -26,21 +26,24 @@ TEST(UserFiles, NamesStayInsideThePerUserFolder) {
     EXPECT_EQ(UserFilePath(base, "./slots//one.dat"), base / "slots" / "one.dat");
     for (std::string_view bad :
          {"", "/etc/passwd", "\\windows\\win.ini", "C:\\boot.ini", "c:save.dat", "..\\other.ini",
-          "slots/../../x", "slots\\..", "..", ".", "./", "file.txt:stream"})
+          "slots/../../x", "slots\\..", "..", ".", "./", "file.txt:stream"}) {
         EXPECT_FALSE(UserFilePath(base, bad)) << bad;
+    }
     EXPECT_FALSE(UserFilePath(base, std::string_view("a\0b", 3)));
     EXPECT_FALSE(UserFilePath({}, "save.dat")); // no folder: never the current directory
 }
 
 TEST(WebAddresses, OnlyWebAndMailAddressesOpen) {
     for (std::string_view good : {"http://example.com", "HTTPS://example.com/a?b=c",
-                                  "mailto:someone@example.com", "Http://x"})
+                                  "mailto:someone@example.com", "Http://x"}) {
         EXPECT_TRUE(IsOpenableUrl(good)) << good;
+    }
     for (std::string_view bad :
          {"", "http://", "https:/x", "file:///etc/passwd", "javascript:alert(1)", "calc.exe",
           "C:\\windows\\notepad.exe", " http://example.com", "ftp://example.com",
-          "http://example.com\nrm -rf /", "mailto"})
+          "http://example.com\nrm -rf /", "mailto"}) {
         EXPECT_FALSE(IsOpenableUrl(bad)) << bad;
+    }
 }
 
 TEST_F(EngineSystem, DelFileDeletesOnlyInsideThePerUserFolder) {
@@ -109,8 +112,9 @@ TEST_F(EngineSystem, SoundsPlayTheSoundTablesFileAtItsVolume) {
 
     Run("PLAYSND('Sfx.Door'); PLAYSND('Sfx.Missing'); PLAYMUZ('Music.Theme');");
     std::vector<std::string> playing;
-    for (uint32_t channel : backend.PlayingChannels())
+    for (uint32_t channel : backend.PlayingChannels()) {
         playing.push_back(media::UpperAscii(backend.NameOf(channel)));
+    }
     ASSERT_EQ(playing.size(), 2u);
     EXPECT_NE(playing[0].find("DOOR.WAV"), std::string::npos);
     EXPECT_NE(playing[1].find("THEME.OGG"), std::string::npos);

@@ -14,8 +14,8 @@
 #include "scene/registry.h"
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
-#include "scriptlib/engine_functions.h"
 #include "script/stdlib.h"
+#include "scriptlib/engine_functions.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -56,11 +56,13 @@ protected:
         script::NativeRoutine routine = provider(name);
         EXPECT_TRUE(routine) << name;
         CallResult out;
-        if (!routine)
+        if (!routine) {
             return out;
+        }
         std::vector<script::TVar> params;
-        for (auto& a : args)
+        for (auto& a : args) {
             params.push_back({"VALUE", std::move(a)});
+        }
         script::TVar result;
         out.ok = routine(scripts.Pool().Instance(0), params, result);
         out.value = result.value;
@@ -81,8 +83,9 @@ protected:
     elements::TKQImage& Image(scene::TKQElement& parent, std::string id,
                               const std::string& picture = {}) {
         auto& e = Add<elements::TKQImage>(parent, "TKQImage", std::move(id));
-        if (!picture.empty())
+        if (!picture.empty()) {
             e.SetImImage(picture);
+        }
         return e;
     }
     template <class T> T& Add(scene::TKQElement& parent, std::string_view cls, std::string id) {
@@ -102,9 +105,11 @@ protected:
         e.SetScript(slot, "KQDB.TAG := KQDB.TAG + '" + word + ";';");
     }
     bool LoggedError(std::string_view part) const {
-        for (const std::string& line : log)
-            if (line.find(part) != std::string::npos)
+        for (const std::string& line : log) {
+            if (line.find(part) != std::string::npos) {
                 return true;
+            }
+        }
         return false;
     }
 

@@ -57,36 +57,44 @@ bool ToolExists(const std::string& tool) {
 
 // The props of the element with this Id anywhere in a dump; null when there is none.
 const nlohmann::json* FindById(const nlohmann::json& node, std::string_view id) {
-    if (!node.is_object())
+    if (!node.is_object()) {
         return nullptr;
+    }
     const auto props = node.find("props");
     if (props != node.end() && props->is_object()) {
         const auto found = props->find("Id");
-        if (found != props->end() && found->is_string() && found->get<std::string>() == id)
+        if (found != props->end() && found->is_string() && found->get<std::string>() == id) {
             return &*props;
+        }
     }
     const auto children = node.find("children");
-    if (children == node.end() || !children->is_array())
+    if (children == node.end() || !children->is_array()) {
         return nullptr;
-    for (const nlohmann::json& child : *children)
-        if (const nlohmann::json* hit = FindById(child, id))
+    }
+    for (const nlohmann::json& child : *children) {
+        if (const nlohmann::json* hit = FindById(child, id)) {
             return hit;
+        }
+    }
     return nullptr;
 }
 
 nlohmann::json ReadDump(const fs::path& file) {
-    if (!fs::exists(file))
+    if (!fs::exists(file)) {
         return nlohmann::json(nlohmann::json::value_t::discarded);
+    }
     return nlohmann::json::parse(ReadAll(file), nullptr, false);
 }
 
 class DemoGameRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(DemoGame()) || !fs::exists(DemoGame().replace_extension(".kst")))
+        if (!fs::exists(DemoGame()) || !fs::exists(DemoGame().replace_extension(".kst"))) {
             KQ_SKIP_MISSING() << "the demo game is not built (target demo_game)";
-        if (!fs::exists(PlayerBinary()))
+        }
+        if (!fs::exists(PlayerBinary())) {
             KQ_SKIP_MISSING() << "kqplayer is not built";
+        }
     }
 };
 
@@ -132,8 +140,9 @@ void ExpectMatchesReference(const fs::path& shot, const std::string& referenceNa
     const PixelDifference diff = ComparePictures(*actual, *expected, 3);
     // The temporary folder goes away with the test; keep a failing frame where it can be seen.
     const fs::path kept = fs::path(KQ_BINARY_DIR) / ("demo_test_actual_" + referenceName);
-    if (diff.differing * 1000 > diff.total)
+    if (diff.differing * 1000 > diff.total) {
         fs::copy_file(shot, kept, fs::copy_options::overwrite_existing);
+    }
     // Rasterisers may round a few edge pixels differently; anything more is a real change.
     EXPECT_LE(diff.differing * 1000, diff.total)
         << diff.differing << " of " << diff.total << " pixels differ from " << reference
@@ -183,9 +192,11 @@ TEST_F(DemoGameRun, HoverAndClicksDrawTheReferenceFrames) {
 
 // A real window on a virtual X server, clicked by xdotool as a user would.
 TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
-    for (const char* tool : {"xvfb-run", "xdotool", "import", "timeout"})
-        if (!ToolExists(tool))
+    for (const char* tool : {"xvfb-run", "xdotool", "import", "timeout"}) {
+        if (!ToolExists(tool)) {
             KQ_SKIP_MISSING() << tool << " is not installed";
+        }
+    }
     TempDir dir;
     const fs::path dump = dir.Path() / "dump.json";
     const fs::path playerLog = dir.Path() / "player.log";
@@ -250,8 +261,9 @@ TEST_F(DemoGameRun, PlaysThroughScreensSavesAndLoads) {
     };
     auto chars = [](int step, std::string_view text) {
         std::string out;
-        for (char c : text)
+        for (char c : text) {
             out += std::to_string(step++) + " char " + std::to_string(int(c)) + "\n";
+        }
         return out;
     };
     const int buttonY = 720;
@@ -345,23 +357,29 @@ TEST_F(DemoGameRun, AudioTraceFollowsTheFadeAndVolumeRules) {
     ASSERT_FALSE(lines.empty()) << ReadAll(log);
     // The first step at which `name` was set to `volume`; -1 when never.
     auto firstAt = [&](std::string_view name, int volume) {
-        for (const Line& l : lines)
+        for (const Line& l : lines) {
             if (l.call == "SetVolume" && l.name == name &&
-                l.fields.ends_with(" vol=" + std::to_string(volume)))
+                l.fields.ends_with(" vol=" + std::to_string(volume))) {
                 return l.step;
+            }
+        }
         return -1;
     };
     auto loudest = [&](std::string_view name) {
         int most = -1;
-        for (const Line& l : lines)
-            if (l.call == "SetVolume" && l.name == name)
+        for (const Line& l : lines) {
+            if (l.call == "SetVolume" && l.name == name) {
                 most = std::max(most, std::stoi(l.fields.substr(l.fields.rfind('=') + 1)));
+            }
+        }
         return most;
     };
     auto stepOf = [&](std::string_view call, std::string_view name) {
-        for (const Line& l : lines)
-            if (l.call == call && l.name == name)
+        for (const Line& l : lines) {
+            if (l.call == call && l.name == name) {
                 return l.step;
+            }
+        }
         return -1;
     };
 

@@ -36,8 +36,9 @@ std::string TinyGame() {
     db.Id = "Tiny";
     scene::TKQElement* screen = rt.classes.CreateChild(db, "TKQScreen");
     EXPECT_NE(screen, nullptr);
-    if (!screen)
+    if (!screen) {
         return {};
+    }
     SetProp(*screen, "Key", int32_t{3});
     SetProp(*screen, "Id", std::string("Main"));
     SetProp(*screen, "exProcess", std::string("Tag := 'processed';"));
@@ -61,16 +62,18 @@ PlayerRun RunPlayer(const TempDir& dir, const std::string& args, const fs::path&
                                 (dir.Path() / "log.txt").string() + "\" 2>&1";
     const int status = std::system(command.c_str());
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (fs::exists(dumpFile))
+    if (fs::exists(dumpFile)) {
         run.dump = nlohmann::json::parse(ReadAll(dumpFile), nullptr, false);
+    }
     return run;
 }
 
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(PlayerBinary()))
+        if (!fs::exists(PlayerBinary())) {
             KQ_SKIP_MISSING() << "kqplayer is not built";
+        }
     }
 };
 
@@ -165,8 +168,9 @@ TEST_F(EndToEnd, ScreenshotIsAPngOfTheScene) {
                            game.string() + "\"");
     ASSERT_EQ(run.exitCode, 0) << ReadAll(dir.Path() / "log.txt");
     const std::string log = ReadAll(dir.Path() / "log.txt");
-    if (log.find("no offscreen drawing") != std::string::npos)
+    if (log.find("no offscreen drawing") != std::string::npos) {
         KQ_SKIP_MISSING() << "no offscreen GL here";
+    }
     const std::string png = ReadAll(shot);
     ASSERT_GT(png.size(), 8u);
     EXPECT_EQ(png.substr(1, 3), "PNG");

@@ -83,8 +83,9 @@ TEST_F(GameLoading, SymbolicLinkToTheGameFileIsFollowed) {
     fs::create_directories(dir_.Path() / "links");
     std::error_code ec;
     fs::create_symlink("../x/Game.kqf", dir_.Path() / "links" / "mine.kqf", ec);
-    if (ec)
+    if (ec) {
         KQ_SKIP_MISSING() << "cannot make a symbolic link here: " << ec.message();
+    }
     const CurrentFolder links(dir_.Path() / "links");
     ExpectFound(LoadAsThePlayer("mine.kqf", dir_.Path() / "elsewhere"), game_);
 }

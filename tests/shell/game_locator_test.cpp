@@ -49,9 +49,11 @@ TEST(GameLocator, AuthoringToolIniNamesTheLastGame) {
     EXPECT_EQ(Locate(dir.Path() / "bin/kqplayer", dir.Path() / "config").file, game);
     // Written by a Windows tool: backslashes, other sections around it.
     std::string windowsPath = game.string();
-    for (char& c : windowsPath)
-        if (c == '/')
+    for (char& c : windowsPath) {
+        if (c == '/') {
             c = '\\';
+        }
+    }
     dir.Write("config/KQMaker.ini",
               "[Other]\nPath=nothing\n[MAIN]\nPath=" + windowsPath + "\n[Last]\nPath=x\n");
     EXPECT_EQ(ReadKQMakerPath(dir.Path() / "config/KQMaker.ini"), game);

@@ -10,8 +10,9 @@ constexpr uint64_t kMs = 1'000'000;
 
 int DrainSteps(GameTimer& timer) {
     int n = 0;
-    while (timer.TakeStep())
+    while (timer.TakeStep()) {
         ++n;
+    }
     return n;
 }
 

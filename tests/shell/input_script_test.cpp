@@ -68,8 +68,9 @@ TEST(InputScript, FormattedEventsParseBackTheSame) {
         {9, InputKind::Key, 0, 0, 27, false},     {10, InputKind::Char, 0, 0, 0x00FF00FFu, false},
         {11, InputKind::Activate, 0, 0, 1, false}};
     std::string text;
-    for (const InputEvent& e : events)
+    for (const InputEvent& e : events) {
         text += FormatInputEvent(e) + "\n";
+    }
     const ParsedInput p = ParseInputScript(text);
     EXPECT_EQ(p.skippedLines, 0);
     EXPECT_EQ(p.events, events);
@@ -80,8 +81,9 @@ TEST(InputScript, RandomBytesNeverCrashTheParser) {
     for (int i = 0; i < 200; ++i) {
         const std::string junk = test::RandomBytes(rng, 1 + i * 3);
         const ParsedInput p = ParseInputScript(junk);
-        for (const InputEvent& e : p.events)
+        for (const InputEvent& e : p.events) {
             EXPECT_GE(e.step, 1u);
+        }
     }
 }
 

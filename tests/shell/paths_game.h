@@ -38,8 +38,9 @@ inline std::string PathsScene() {
     db.Id = "Paths";
     scene::TKQElement* screen = rt.classes.CreateChild(db, "TKQScreen");
     EXPECT_NE(screen, nullptr);
-    if (!screen)
+    if (!screen) {
         return {};
+    }
     SetPathsProp(*screen, "Key", int32_t{3});
     SetPathsProp(*screen, "Id", std::string("Main"));
     SetPathsProp(*screen, "exProcess",
@@ -47,8 +48,9 @@ inline std::string PathsScene() {
                              "Tag := T + ':' + IntToStr(GetAlpha(HERO, 0, 0));"));
     scene::TKQElement* hero = rt.classes.CreateChild(*screen, "TKQImage");
     EXPECT_NE(hero, nullptr);
-    if (!hero)
+    if (!hero) {
         return {};
+    }
     SetPathsProp(*hero, "Key", int32_t{4});
     SetPathsProp(*hero, "Id", std::string("Hero"));
     SetPathsProp(*hero, "imImage", std::string("IMAGES\\HERO.PNG"));

@@ -37,14 +37,16 @@ struct LogoSchedule : PlayerFixture {
         for (int step = 1; step <= maxSteps && endStep < 0; ++step) {
             log.clear();
             player->TimerProcess();
-            if (IndexOf(log, "KQDB:Init") >= 0)
+            if (IndexOf(log, "KQDB:Init") >= 0) {
                 initStep = step;
+            }
             if (IndexOf(log, "Screen:Show") >= 0) {
                 EXPECT_EQ(showStep, -1) << "Show ran twice";
                 showStep = step;
             }
-            if (rt.logoIndex < 0)
+            if (rt.logoIndex < 0) {
                 endStep = step;
+            }
         }
     }
 };
@@ -119,8 +121,9 @@ TEST(LogoPhase, LogoFadesInStaysAndFadesOut) {
         f.player->DeviceRender();
         const auto& calls = f.canvas.Calls();
         EXPECT_EQ(calls.size(), 2u);
-        if (calls.size() != 2)
+        if (calls.size() != 2) {
             return -1;
+        }
         EXPECT_EQ(calls[0].kind, render::DrawCall::Kind::kRect);
         EXPECT_EQ(calls[0].colors[0], 0xFF112233u); // top-left pixel, opaque
         EXPECT_EQ(calls[0].blend, 1u);

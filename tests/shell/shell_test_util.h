@@ -45,15 +45,17 @@ public:
     scene::ClassId Class() const override { return scene::ClassId::Effect; }
     scene::TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                  uint8_t threshold) override {
-        if (layer == Order && Vis && x >= X() && y >= Y() && x < X() + w_ && y < Y() + h_)
+        if (layer == Order && Vis && x >= X() && y >= Y() && x < X() + w_ && y < Y() + h_) {
             return this;
+        }
         return TKQElement::ElementAt(layer, x, y, margin, threshold);
     }
     void Render(int32_t layer, uint32_t tint, double ox, double oy, bool flag) override {
-        if (w_ == 0 || layer == Order)
+        if (w_ == 0 || layer == Order) {
             log_.push_back("render:" + Id + "@" + std::to_string(layer) + "+" +
                            std::to_string(static_cast<int>(ox)) + "," +
                            std::to_string(static_cast<int>(oy)));
+        }
         TKQElement::Render(layer, tint, ox, oy, flag);
     }
 
@@ -105,8 +107,9 @@ struct FakeLogos : shell::LogoSource {
         return current;
     }
     std::optional<shell::LogoPicture> Picture() override {
-        if (!current)
+        if (!current) {
             return std::nullopt;
+        }
         return shell::LogoPicture{texture, 100, 50, 0x80112233u};
     }
 };
@@ -155,8 +158,9 @@ struct PlayerFixture {
     }
     size_t Count(const std::string& entry) const {
         size_t n = 0;
-        for (const auto& e : log)
+        for (const auto& e : log) {
             n += e == entry;
+        }
         return n;
     }
 };

@@ -12,8 +12,9 @@ namespace kq::test {
 bool MissingPreconditionFails() {
     for (const char* name : {"KQ_NO_SKIP", "CI"}) {
         const char* value = std::getenv(name);
-        if (value != nullptr && (std::strcmp(value, "1") == 0 || std::strcmp(value, "true") == 0))
+        if (value != nullptr && (std::strcmp(value, "1") == 0 || std::strcmp(value, "true") == 0)) {
             return true;
+        }
     }
     return false;
 }
@@ -58,8 +59,9 @@ CurrentFolder::~CurrentFolder() {
 
 Bytes& Bytes::I32(int32_t v) {
     auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         data_.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
     return *this;
 }
 
@@ -94,8 +96,9 @@ Bytes& Bytes::Str(std::string_view s) {
 std::string RandomBytes(std::mt19937& rng, size_t count) {
     std::string out(count, '\0');
     std::uniform_int_distribution<int> byte(0, 255);
-    for (auto& c : out)
+    for (auto& c : out) {
         c = static_cast<char>(byte(rng));
+    }
     return out;
 }
 

@@ -17,9 +17,11 @@ std::string PngWithOpaqueBlock(int w, int h) {
     picture.height = h;
     picture.bitsPerPixel = 32;
     picture.pixels.assign(static_cast<size_t>(w * h), 0x00000000u);
-    for (int y = 1; y <= 3; ++y)
-        for (int x = 2; x <= 5; ++x)
+    for (int y = 1; y <= 3; ++y) {
+        for (int x = 2; x <= 5; ++x) {
             picture.pixels[static_cast<size_t>(y * w + x)] = 0xFF336699u;
+        }
+    }
     return media::EncodePng(picture);
 }
 

@@ -18,8 +18,9 @@ const fs::path kKqpack = fs::path(KQ_BINARY_DIR) / "kqpack";
 class KqpackCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kKqpack))
+        if (!fs::exists(kKqpack)) {
             KQ_SKIP_MISSING() << "build the kqpack target first: " << kKqpack;
+        }
     }
 
     // Runs kqpack with the arguments (already quoted for the shell); stderr is kept in err_.
@@ -87,9 +88,11 @@ TEST_F(KqpackCliTest, FilterEndToEnd) {
     ASSERT_EQ(Run("filter " + files + " --filter flwave --par1 -2.5 --par2 3 --par3 2"), 0) << err_;
     std::optional<kq::media::Picture> result = kq::media::DecodePng(kq::test::ReadAll(out));
     ASSERT_TRUE(result);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 9; ++x)
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 9; ++x) {
             EXPECT_EQ(result->At(x, y) >> 24, pixel(x, y) >> 24) << x << "," << y;
+        }
+    }
     EXPECT_NE(kq::test::ReadAll(out), kq::test::ReadAll(in));
 
     ASSERT_EQ(Run("filter " + files + " --filter 11 --par1 80 --seed 5"), 0) << err_;

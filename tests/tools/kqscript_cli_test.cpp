@@ -20,8 +20,9 @@ const fs::path kKqscript = fs::path(KQ_BINARY_DIR) / "kqscript";
 class KqscriptCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kKqscript))
+        if (!fs::exists(kKqscript)) {
             KQ_SKIP_MISSING() << "build the kqscript target first: " << kKqscript;
+        }
         fs::create_directories(dir_.Path() / "data");
     }
 

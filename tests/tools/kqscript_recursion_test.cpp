@@ -16,8 +16,9 @@ namespace fs = std::filesystem;
 const fs::path kKqscript = fs::path(KQ_BINARY_DIR) / "kqscript";
 
 TEST(KqscriptRecursion, RoutinesRecurseToTheCallBound) {
-    if (!fs::exists(kKqscript))
+    if (!fs::exists(kKqscript)) {
         KQ_SKIP_MISSING() << "build the kqscript target first: " << kKqscript;
+    }
     kq::test::TempDir dir;
     const fs::path script =
         dir.Write("deep.txt", "FUNCTION DOWN(N); BEGIN IF N = 0 THEN RESULT := 0 ELSE RESULT := "

@@ -107,8 +107,9 @@ TEST_F(PackCommandsTest, ExtractionRefusesNamesThatLeaveTheFolder) {
     EXPECT_FALSE(fs::exists(dir_.Path() / "deep" / "UP.TXT"));
     // Only the safe member was written below the target.
     size_t files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path() / "deep"))
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path() / "deep")) {
         files += entry.is_regular_file() ? 1 : 0;
+    }
     EXPECT_EQ(files, 1u);
 }
 
@@ -118,8 +119,9 @@ TEST_F(PackCommandsTest, SafeExtractPathRules) {
     EXPECT_EQ(SafeExtractPath("\xC4\xC2\xC5\xD0\xDC.PNG", codec_), fs::path("ДВЕРЬ.PNG"));
     for (std::string_view bad :
          std::initializer_list<std::string_view>{"", "\\A", "/A", "..", "A\\..\\B", "D:X",
-                                                 "A\\C:\\B", ".\\.", std::string_view("A\0B", 3)})
+                                                 "A\\C:\\B", ".\\.", std::string_view("A\0B", 3)}) {
         EXPECT_FALSE(SafeExtractPath(bad, codec_).has_value()) << bad;
+    }
 }
 
 TEST_F(PackCommandsTest, BadInputsAreErrors) {
@@ -164,13 +166,14 @@ TEST_F(PackCommandsTest, FilterKeepsAlphaAndTransparentColours) {
     ASSERT_EQ(result->width, 6);
     ASSERT_EQ(result->height, 4);
     auto contrast = [](uint32_t v) { return v < 128 ? 0u : 255u; };
-    for (int y = 0; y < 4; ++y)
+    for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 6; ++x) {
             const uint32_t p = FilterInputPixel(x, y);
             const uint32_t expected = (p & 0xFF000000u) | contrast((p >> 16) & 0xFF) << 16 |
                                       contrast((p >> 8) & 0xFF) << 8 | contrast(p & 0xFF);
             EXPECT_EQ(result->At(x, y), expected) << x << "," << y;
         }
+    }
     // Names in any case; a shift by one column.
     options = {.filter = "FLSHIFT", .par1 = 1};
     ASSERT_EQ(FilterCommand(in, out, options, err_), 0) << err_.str();

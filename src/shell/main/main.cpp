@@ -15,8 +15,9 @@ namespace {
 std::filesystem::path ProgramFile(const char* argv0) {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && !self.empty())
+    if (!ec && !self.empty()) {
         return self;
+    }
     return std::filesystem::absolute(argv0 ? argv0 : "kqplayer", ec);
 }
 
@@ -33,8 +34,9 @@ extern "C" const char* __asan_default_options() {
 
 int main(int argc, char** argv) {
     auto parsed = kq::shell::ParseCommandLine(argc, argv);
-    if (const int* code = std::get_if<int>(&parsed))
+    if (const int* code = std::get_if<int>(&parsed)) {
         return *code;
+    }
     // Game scripts may recurse deeply: the player runs on a thread whose stack holds the
     // interpreter's bounds (script/native_stack.h).
     return kq::script::RunWithScriptStack([&] {

@@ -8,10 +8,10 @@
 // Each subcommand is one Add...Command function below that declares its options and sets the
 // action to run; a new subcommand is one more such function and one line in main.
 #include "media/text_encoding.h"
+#include "scenejson/scene_json.h"
 #include "tools/font_builder.h"
 #include "tools/image_info.h"
 #include "tools/pack_commands.h"
-#include "scenejson/scene_json.h"
 
 #include <CLI/CLI.hpp>
 #include <spdlog/sinks/stdout_color_sinks.h>
@@ -135,8 +135,9 @@ void AddImageCommand(CLI::App& app, Context& ctx) {
     cmd->callback([&ctx, game, name, png] {
         ctx.action = [game, name, png](const kq::media::TextCodec& codec) {
             std::optional<fs::path> pngOut;
-            if (!png->empty())
+            if (!png->empty()) {
                 pngOut = fs::path(*png);
+            }
             return kq::tools::ImageCommand(*game, *name, pngOut, codec.CodePage(), std::cout,
                                            std::cerr);
         };

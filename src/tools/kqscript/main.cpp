@@ -89,11 +89,12 @@ kq::scene::TKQElement* FindByIdPath(kq::scene::TKQElement& root, std::string_vie
         size_t dot = path.find('.');
         std::string_view id = path.substr(0, dot);
         kq::scene::TKQElement* next = nullptr;
-        for (const auto& child : current->Children())
+        for (const auto& child : current->Children()) {
             if (SameNoCase(child->Id, id)) {
                 next = child.get();
                 break;
             }
+        }
         current = next;
         path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
     }
@@ -101,8 +102,9 @@ kq::scene::TKQElement* FindByIdPath(kq::scene::TKQElement& root, std::string_vie
 }
 
 void PrintVariables(const kq::script::TVarList& vars, const kq::media::TextCodec& codec) {
-    for (const kq::script::TVar& v : vars.Items())
+    for (const kq::script::TVar& v : vars.Items()) {
         std::cout << codec.ToUtf8(v.name) << " = " << Describe(v.value, codec) << "\n";
+    }
 }
 
 void WriteLogLine(std::string_view line) {
@@ -144,8 +146,9 @@ int RunInScene(const std::string& source, const SceneOptions& options, const std
     runtime.files = &files;
     kq::scene::TKQDB db(runtime);
     scripts.SetRoot(&db);
-    if (!kq::shell::LoadGameScene(db, runtime, gameFile))
+    if (!kq::shell::LoadGameScene(db, runtime, gameFile)) {
         std::cerr << "kqscript: warning: " << options.scenePath << " is cut short or corrupt\n";
+    }
 
     kq::scene::TKQElement* self = FindByIdPath(db, codec.FromUtf8(options.selfPath));
     if (!self) {
@@ -208,8 +211,9 @@ int Main(int argc, char** argv) {
         source = codec.FromUtf8(text);
     }
 
-    if (!scene.scenePath.empty())
+    if (!scene.scenePath.empty()) {
         return RunInScene(source, scene, codePage, codec);
+    }
 
     kq::script::ScriptEnv env;
     env.onLogLine = WriteLogLine;
