@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace kq::script {
 
@@ -17,6 +18,46 @@ constexpr uint64_t kSemicolon = Bit(kTokSemicolon);
 // The two Windows-1251 letters (o, r) of this message are kept as raw bytes.
 constexpr std::string_view kInvalidOperatorCyr = "Invalid \xEE\xF0"
                                                  "erator: ";
+
+// The operator an infix token stands for; none for a token that is no binary operator.
+std::optional<BinaryOp> BinaryOpOfToken(uint8_t code) {
+    switch (code) {
+    case kTokPlus:
+        return BinaryOp::Add;
+    case kTokMinus:
+        return BinaryOp::Subtract;
+    case kTokStar:
+        return BinaryOp::Multiply;
+    case kTokSlash:
+        return BinaryOp::Divide;
+    case kTokCaret:
+        return BinaryOp::Power;
+    case kTokAnd:
+        return BinaryOp::And;
+    case kTokOr:
+        return BinaryOp::Or;
+    case kTokXor:
+        return BinaryOp::Xor;
+    case kTokShl:
+        return BinaryOp::Shl;
+    case kTokShr:
+        return BinaryOp::Shr;
+    case kTokEq:
+        return BinaryOp::Equal;
+    case kTokNe:
+        return BinaryOp::NotEqual;
+    case kTokGt:
+        return BinaryOp::Greater;
+    case kTokLt:
+        return BinaryOp::Less;
+    case kTokGe:
+        return BinaryOp::GreaterEqual;
+    case kTokLe:
+        return BinaryOp::LessEqual;
+    default:
+        return std::nullopt;
+    }
+}
 
 std::string Words(Span span) {
     std::string out;
@@ -807,7 +848,8 @@ bool TPasCalc::CaseLabelMatches(Span label, const Value& selector, bool& matched
             return false;
         }
         Value greater;
-        if (IsStringish(low) != IsStringish(high) || !ApplyBinary(kTokGt, low, high, greater)) {
+        if (IsStringish(low) != IsStringish(high) ||
+            !ApplyBinary(BinaryOp::Greater, low, high, greater)) {
             ReportError("Invalid typecast in CASE range", label, 1);
             return false;
         }
@@ -826,7 +868,8 @@ bool TPasCalc::CaseLabelMatches(Span label, const Value& selector, bool& matched
     }
     Value ge;
     Value le;
-    if (ApplyBinary(kTokGe, selector, low, ge) && ApplyBinary(kTokLe, selector, high, le)) {
+    if (ApplyBinary(BinaryOp::GreaterEqual, selector, low, ge) &&
+        ApplyBinary(BinaryOp::LessEqual, selector, high, le)) {
         matched = ge.RawInt() != 0 && le.RawInt() != 0;
     }
     return true;
@@ -1172,7 +1215,8 @@ bool TPasCalc::ApplyInfix(uint8_t op, Value& left, Value& right, Span where) {
     TranslateOperand(left);
     TranslateOperand(right);
     Value result;
-    if (!ApplyBinary(op, left, right, result)) {
+    const std::optional<BinaryOp> binary = BinaryOpOfToken(op);
+    if (!binary || !ApplyBinary(*binary, left, right, result)) {
         ReportError("Invalid operand types for \"" + std::string(TokenName(op)) + "\"", where, 5);
         return false;
     }

@@ -4,7 +4,6 @@
 
 #include "script/stdlib.h"
 #include "script/stdlib_internal.h"
-#include "script/tokens.h"
 
 namespace kq::script::lib {
 
@@ -64,7 +63,7 @@ NativeRoutine MinMax(bool max) {
         }
         for (size_t i = 1; i < p.size(); ++i) {
             Value better;
-            if (!ApplyBinary(max ? kTokGt : kTokLt, p[i].value, *best, better)) {
+            if (!ApplyBinary(max ? BinaryOp::Greater : BinaryOp::Less, p[i].value, *best, better)) {
                 return false;
             }
             if (better.RawInt() != 0) {
@@ -76,7 +75,7 @@ NativeRoutine MinMax(bool max) {
     };
 }
 
-NativeRoutine IncDec(uint8_t op) {
+NativeRoutine IncDec(BinaryOp op) {
     return [op](TPasCalc&, Params& p, TVar&) {
         if (p.empty() || p.size() > 2) {
             return false;
@@ -190,8 +189,8 @@ void AddMathFunctions(Table& t) {
     };
     t["MIN"] = MinMax(false);
     t["MAX"] = MinMax(true);
-    t["INC"] = IncDec(kTokPlus);
-    t["DEC"] = IncDec(kTokMinus);
+    t["INC"] = IncDec(BinaryOp::Add);
+    t["DEC"] = IncDec(BinaryOp::Subtract);
 }
 
 } // namespace kq::script::lib

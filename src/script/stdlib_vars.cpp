@@ -1,7 +1,6 @@
 // Variables and scripts functions of the library.
 #include "script/stdlib.h"
 #include "script/stdlib_internal.h"
-#include "script/tokens.h"
 
 namespace kq::script::lib {
 
@@ -50,7 +49,7 @@ void AddVariableFunctions(Table& t) {
         for (; i + 1 < p.size(); i += 2) {
             Value equal;
             // A key that cannot be compared with x fails the call, as "=" fails a statement.
-            if (!ApplyBinary(kTokEq, p[i].value, x, equal)) {
+            if (!ApplyBinary(BinaryOp::Equal, p[i].value, x, equal)) {
                 Fail("Invalid operand types for \"=\"");
             }
             if (equal.RawInt() != 0) {

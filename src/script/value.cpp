@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "script/tokens.h"
-
 namespace kq::script {
 
 std::string_view KindName(VarKind kind) {
@@ -278,18 +276,18 @@ bool ToBits(const Value& v, int64_t& out) {
     return ToInt64(v, out);
 }
 
-bool Arith(uint8_t op, const Number& x, const Number& y, Value& out) {
+bool Arith(BinaryOp op, const Number& x, const Number& y, Value& out) {
     if (!x.isFloat && !y.isFloat) {
         int64_t r = 0;
         bool overflow = false;
         switch (op) {
-        case kTokPlus:
+        case BinaryOp::Add:
             overflow = __builtin_add_overflow(x.i, y.i, &r);
             break;
-        case kTokMinus:
+        case BinaryOp::Subtract:
             overflow = __builtin_sub_overflow(x.i, y.i, &r);
             break;
-        case kTokStar:
+        case BinaryOp::Multiply:
             overflow = __builtin_mul_overflow(x.i, y.i, &r);
             break;
         default:
@@ -303,13 +301,13 @@ bool Arith(uint8_t op, const Number& x, const Number& y, Value& out) {
     double a = x.AsDouble();
     double b = y.AsDouble();
     switch (op) {
-    case kTokPlus:
+    case BinaryOp::Add:
         out = Value::Double(a + b);
         return true;
-    case kTokMinus:
+    case BinaryOp::Subtract:
         out = Value::Double(a - b);
         return true;
-    case kTokStar:
+    case BinaryOp::Multiply:
         out = Value::Double(a * b);
         return true;
     default:
@@ -378,9 +376,9 @@ bool ToBoolean(const Value& v, bool& out) {
     }
 }
 
-bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
+bool ApplyBinary(BinaryOp op, const Value& a, const Value& b, Value& out) {
     switch (op) {
-    case kTokPlus:
+    case BinaryOp::Add:
         if ((a.IsString() || a.IsEmpty()) && (b.IsString() || b.IsEmpty()) &&
             (a.IsString() || b.IsString())) {
             std::string s;
@@ -396,8 +394,8 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
             return true;
         }
         [[fallthrough]];
-    case kTokMinus:
-    case kTokStar: {
+    case BinaryOp::Subtract:
+    case BinaryOp::Multiply: {
         Number x;
         Number y;
         if (!ToNumber(a, x) || !ToNumber(b, y)) {
@@ -405,7 +403,7 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
         }
         return Arith(op, x, y, out);
     }
-    case kTokSlash: {
+    case BinaryOp::Divide: {
         double x = 0;
         double y = 0;
         if (!ToDouble(a, x) || !ToDouble(b, y) || y == 0.0) {
@@ -414,7 +412,7 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
         out = Value::Double(x / y);
         return true;
     }
-    case kTokCaret: {
+    case BinaryOp::Power: {
         double x = 0;
         double y = 0;
         if (!ToDouble(a, x) || !ToDouble(b, y)) {
@@ -424,13 +422,15 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
             static_cast<double>(std::pow(static_cast<float>(x), static_cast<float>(y))));
         return true;
     }
-    case kTokAnd:
-    case kTokOr:
-    case kTokXor: {
+    case BinaryOp::And:
+    case BinaryOp::Or:
+    case BinaryOp::Xor: {
         if (a.Kind() == VarKind::Boolean && b.Kind() == VarKind::Boolean) {
             bool x = a.RawInt() != 0;
             bool y = b.RawInt() != 0;
-            out = Value::Bool(op == kTokAnd ? (x && y) : op == kTokOr ? (x || y) : (x != y));
+            out = Value::Bool(op == BinaryOp::And  ? (x && y)
+                              : op == BinaryOp::Or ? (x || y)
+                                                   : (x != y));
             return true;
         }
         int64_t x = 0;
@@ -438,12 +438,12 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
         if (!ToBits(a, x) || !ToBits(b, y)) {
             return false;
         }
-        int64_t r = op == kTokAnd ? (x & y) : op == kTokOr ? (x | y) : (x ^ y);
+        int64_t r = op == BinaryOp::And ? (x & y) : op == BinaryOp::Or ? (x | y) : (x ^ y);
         out = Value::IntegerResult(r, a.Kind() == VarKind::Int64 || b.Kind() == VarKind::Int64);
         return true;
     }
-    case kTokShl:
-    case kTokShr: {
+    case BinaryOp::Shl:
+    case BinaryOp::Shr: {
         int64_t x = 0;
         int64_t y = 0;
         if (!ToBits(a, x) || !ToBits(b, y)) {
@@ -453,43 +453,43 @@ bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out) {
             x > UINT32_MAX) {
             uint64_t ux = static_cast<uint64_t>(x);
             unsigned n = static_cast<unsigned>(y & 63);
-            out = Value::Int64(static_cast<int64_t>(op == kTokShl ? ux << n : ux >> n));
+            out = Value::Int64(static_cast<int64_t>(op == BinaryOp::Shl ? ux << n : ux >> n));
             return true;
         }
         uint32_t ux = static_cast<uint32_t>(x);
         unsigned n = static_cast<unsigned>(y & 31);
-        if (op == kTokShl) {
+        if (op == BinaryOp::Shl) {
             out = Value::Int(static_cast<int32_t>(ux << n));
         } else {
             out = Value::IntegerOrInt64(static_cast<int64_t>(ux >> n));
         }
         return true;
     }
-    case kTokEq:
-    case kTokNe:
-    case kTokGt:
-    case kTokLt:
-    case kTokGe:
-    case kTokLe: {
+    case BinaryOp::Equal:
+    case BinaryOp::NotEqual:
+    case BinaryOp::Greater:
+    case BinaryOp::Less:
+    case BinaryOp::GreaterEqual:
+    case BinaryOp::LessEqual: {
         int c = 0;
         if (!Compare(a, b, c)) {
             return false;
         }
         bool r = false;
         switch (op) {
-        case kTokEq:
+        case BinaryOp::Equal:
             r = c == 0;
             break;
-        case kTokNe:
+        case BinaryOp::NotEqual:
             r = c != 0;
             break;
-        case kTokGt:
+        case BinaryOp::Greater:
             r = c > 0;
             break;
-        case kTokLt:
+        case BinaryOp::Less:
             r = c < 0;
             break;
-        case kTokGe:
+        case BinaryOp::GreaterEqual:
             r = c >= 0;
             break;
         default:

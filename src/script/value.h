@@ -125,9 +125,28 @@ std::string FloatToText(double x);
 // Rounds half to even (round() of the language).
 double RoundHalfEven(double x);
 
-// Binary operators by the keyword codes of the token list (see tokens.h). Returns false when
-// the operands do not fit the operator.
-bool ApplyBinary(uint8_t op, const Value& a, const Value& b, Value& out);
+// The binary operators of the language, whatever the parser's spelling of them.
+enum class BinaryOp : uint8_t {
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    Power,
+    And,
+    Or,
+    Xor,
+    Shl,
+    Shr,
+    Equal,
+    NotEqual,
+    Greater,
+    Less,
+    GreaterEqual,
+    LessEqual,
+};
+
+// Applies a binary operator. Returns false when the operands do not fit the operator.
+bool ApplyBinary(BinaryOp op, const Value& a, const Value& b, Value& out);
 bool ApplyNegate(const Value& a, Value& out);
 bool ApplyNot(const Value& a, Value& out);
 
