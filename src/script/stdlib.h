@@ -1,35 +1,27 @@
 // The native function library every interpreter of the pool is given.
 //
-// The library has a fixed registration order (103 names). The functions that only need the
-// interpreter (conversions and strings, dates and times, mathematics, variables and scripts)
-// live here in the script folder; the engine functions (screens, animations, sounds, saved
-// state, settings ...) belong to the engine and are handed in by an EngineProvider when the
-// instance is registered, so each still takes its own place in the order. Names for which
-// neither side has a routine are skipped. The title procedures come after the library.
+// The library has a fixed registration order. The functions that only need the interpreter
+// (conversions and strings, dates and times, mathematics, variables and scripts) are rows of
+// the tables here in the script folder (native_table.h); the engine functions (screens,
+// animations, sounds, saved state, settings ...) belong to the engine and are handed in as
+// entries when the instance is registered, each at its own place in the order. The title
+// procedures come after the library.
 #pragma once
 
 #include <functional>
 #include <string_view>
 #include <vector>
 
+#include "script/native_table.h"
 #include "script/pascalc.h"
 
 namespace kq::script {
 
-// Every library name in registration order.
-const std::vector<std::string_view>& LibraryOrder();
-
-// The routine of a script-side library function, or an empty routine for the engine's names.
-NativeRoutine ScriptLibraryRoutine(std::string_view name);
-
-// Gives the routine of an engine function by its name as written in LibraryOrder(); an empty
-// routine when the engine has none (yet).
-using EngineProvider = std::function<NativeRoutine(std::string_view name)>;
-
-// Registers the library on one interpreter in its order. `titleProcedures` (name, routine)
-// are registered after all of it.
+// Registers the library on one interpreter: the general rows and the `engine` entries (the
+// engine functions, made above the scene) merged by their places in the order, then
+// `titleProcedures` (name, routine) after all of it. Entries without a routine are skipped.
 void RegisterLibrary(
-    TPasCalc& calc, const EngineProvider& engine = {},
+    TPasCalc& calc, const std::vector<LibraryEntry>& engine = {},
     const std::vector<std::pair<std::string_view, NativeRoutine>>& titleProcedures = {});
 
 // Date-time helpers of the library (days since 30 December 1899 plus the fraction of a day).

@@ -433,17 +433,6 @@ std::string FormatDateTimeText(std::string_view pattern, double dateTime) {
 namespace lib {
 
 namespace {
-using Params = std::vector<TVar>;
-
-NativeRoutine NoArgs(double (*f)()) {
-    return [f](TPasCalc&, Params& p, TVar& r) {
-        if (!p.empty()) {
-            return false;
-        }
-        r.value = Value::Double(f());
-        return true;
-    };
-}
 
 double StrToDateValue(const std::string& text) {
     bool ok = false;
@@ -517,174 +506,183 @@ double StrToTimeValue(const std::string& text) {
                           static_cast<int>(s), static_cast<int>(ms));
 }
 
-} // namespace
+bool Now(TPasCalc&, Params&, TVar& r) {
+    r.value = Value::Double(CurrentDateTime());
+    return true;
+}
 
-void AddDateFunctions(Table& t) {
-    t["NOW"] = NoArgs(CurrentDateTime);
-    t["DATE"] = NoArgs(Today);
-    t["TIME"] = NoArgs([] {
-        double now = CurrentDateTime();
-        return now - std::trunc(now);
-    });
-    t["DATETOSTR"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Str(
-            FormatDateTimeText(SystemDateFormats().shortDate, CheckedDateTime(Float(p[0].value))));
-        return true;
-    };
-    t["TIMETOSTR"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Str(
-            FormatDateTimeText(SystemDateFormats().longTime, CheckedDateTime(Float(p[0].value))));
-        return true;
-    };
-    t["STRTODATE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Double(StrToDateValue(Text(p[0].value)));
-        return true;
-    };
-    t["STRTOTIME"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Double(StrToTimeValue(Text(p[0].value)));
-        return true;
-    };
-    t["FORMATDATETIME"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 2) {
-            return false;
-        }
-        std::string pattern = Text(p[0].value);
-        r.value = Value::Str(FormatDateTimeText(pattern, CheckedDateTime(Float(p[1].value))));
-        return true;
-    };
-    t["DAYOFWEEK"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
-        r.value = Value::Word(static_cast<uint16_t>(d.dayOfWeek));
-        return true;
-    };
-    t["INCMONTH"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 2) {
-            return false;
-        }
-        double dt = CheckedDateTime(Float(p[0].value));
-        int64_t n = Truncated(p[1].value);
-        if (n < -120000 || n > 120000) {
+bool Date(TPasCalc&, Params&, TVar& r) {
+    r.value = Value::Double(Today());
+    return true;
+}
+
+bool Time(TPasCalc&, Params&, TVar& r) {
+    const double now = CurrentDateTime();
+    r.value = Value::Double(now - std::trunc(now));
+    return true;
+}
+
+bool DateToStr(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Str(
+        FormatDateTimeText(SystemDateFormats().shortDate, CheckedDateTime(Float(p[0].value))));
+    return true;
+}
+
+bool TimeToStr(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Str(
+        FormatDateTimeText(SystemDateFormats().longTime, CheckedDateTime(Float(p[0].value))));
+    return true;
+}
+
+bool StrToDate(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Double(StrToDateValue(Text(p[0].value)));
+    return true;
+}
+
+bool StrToTime(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Double(StrToTimeValue(Text(p[0].value)));
+    return true;
+}
+
+bool FormatDateTime(TPasCalc&, Params& p, TVar& r) {
+    std::string pattern = Text(p[0].value);
+    r.value = Value::Str(FormatDateTimeText(pattern, CheckedDateTime(Float(p[1].value))));
+    return true;
+}
+
+bool DayOfWeek(TPasCalc&, Params& p, TVar& r) {
+    DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
+    r.value = Value::Word(static_cast<uint16_t>(d.dayOfWeek));
+    return true;
+}
+
+bool IncMonth(TPasCalc&, Params& p, TVar& r) {
+    double dt = CheckedDateTime(Float(p[0].value));
+    int64_t n = Truncated(p[1].value);
+    if (n < -120000 || n > 120000) {
+        Fail("Invalid argument to date encode");
+    }
+    DateParts d = DecodeDateTime(dt);
+    int64_t months = static_cast<int64_t>(d.year) * 12 + (d.month - 1) + n;
+    int64_t y = months >= 0 ? months / 12 : (months - 11) / 12;
+    int m = static_cast<int>(months - y * 12) + 1;
+    if (y < 1 || y > 9999) {
+        Fail("Invalid argument to date encode");
+    }
+    int day = std::min(d.day, DaysInMonth(static_cast<int>(y), m));
+    double time = std::fabs(dt - std::trunc(dt));
+    double date = EncodeDateTime(static_cast<int>(y), m, day);
+    r.value = Value::Double(date < 0 ? date - time : date + time);
+    return true;
+}
+
+bool DecodeDate(TPasCalc&, Params& p, TVar& r) {
+    if (!IsVar(p[1]) || !IsVar(p[2]) || !IsVar(p[3])) {
+        return false;
+    }
+    DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
+    p[1].value = Value::Word(static_cast<uint16_t>(d.year));
+    p[2].value = Value::Word(static_cast<uint16_t>(d.month));
+    p[3].value = Value::Word(static_cast<uint16_t>(d.day));
+    r.value = p[0].value;
+    return true;
+}
+
+bool DecodeTime(TPasCalc&, Params& p, TVar& r) {
+    if (!IsVar(p[1]) || !IsVar(p[2]) || !IsVar(p[3]) || !IsVar(p[4])) {
+        return false;
+    }
+    DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
+    p[1].value = Value::Word(static_cast<uint16_t>(d.hour));
+    p[2].value = Value::Word(static_cast<uint16_t>(d.minute));
+    p[3].value = Value::Word(static_cast<uint16_t>(d.second));
+    p[4].value = Value::Word(static_cast<uint16_t>(d.millisecond));
+    r.value = p[0].value;
+    return true;
+}
+
+bool EncodeDate(TPasCalc&, Params& p, TVar& r) {
+    int64_t parts[3];
+    for (int i = 0; i < 3; ++i) {
+        parts[i] = Integer(p[static_cast<size_t>(i)].value);
+        if (parts[i] < 0 || parts[i] > 65535) {
             Fail("Invalid argument to date encode");
         }
-        DateParts d = DecodeDateTime(dt);
-        int64_t months = static_cast<int64_t>(d.year) * 12 + (d.month - 1) + n;
-        int64_t y = months >= 0 ? months / 12 : (months - 11) / 12;
-        int m = static_cast<int>(months - y * 12) + 1;
-        if (y < 1 || y > 9999) {
-            Fail("Invalid argument to date encode");
-        }
-        int day = std::min(d.day, DaysInMonth(static_cast<int>(y), m));
-        double time = std::fabs(dt - std::trunc(dt));
-        double date = EncodeDateTime(static_cast<int>(y), m, day);
-        r.value = Value::Double(date < 0 ? date - time : date + time);
-        return true;
-    };
-    t["DECODEDATE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 4 || !IsVar(p[1]) || !IsVar(p[2]) || !IsVar(p[3])) {
-            return false;
-        }
-        DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
-        p[1].value = Value::Word(static_cast<uint16_t>(d.year));
-        p[2].value = Value::Word(static_cast<uint16_t>(d.month));
-        p[3].value = Value::Word(static_cast<uint16_t>(d.day));
-        r.value = p[0].value;
-        return true;
-    };
-    t["DECODETIME"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 5 || !IsVar(p[1]) || !IsVar(p[2]) || !IsVar(p[3]) || !IsVar(p[4])) {
-            return false;
-        }
-        DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
-        p[1].value = Value::Word(static_cast<uint16_t>(d.hour));
-        p[2].value = Value::Word(static_cast<uint16_t>(d.minute));
-        p[3].value = Value::Word(static_cast<uint16_t>(d.second));
-        p[4].value = Value::Word(static_cast<uint16_t>(d.millisecond));
-        r.value = p[0].value;
-        return true;
-    };
-    t["ENCODEDATE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 3) {
-            return false;
-        }
-        int64_t parts[3];
-        for (int i = 0; i < 3; ++i) {
-            parts[i] = Integer(p[static_cast<size_t>(i)].value);
-            if (parts[i] < 0 || parts[i] > 65535) {
-                Fail("Invalid argument to date encode");
-            }
-        }
-        if (!ValidDate(parts[0], parts[1], parts[2])) {
-            Fail("Invalid argument to date encode");
-        }
-        r.value = Value::Double(EncodeDateTime(
-            static_cast<int>(parts[0]), static_cast<int>(parts[1]), static_cast<int>(parts[2])));
-        return true;
-    };
-    t["ENCODETIME"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 4) {
-            return false;
-        }
-        int64_t parts[4];
-        for (int i = 0; i < 4; ++i) {
-            parts[i] = Integer(p[static_cast<size_t>(i)].value);
-            if (parts[i] < 0 || parts[i] > 65535) {
-                Fail("Invalid argument to time encode");
-            }
-        }
-        if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59 || parts[3] > 999) {
+    }
+    if (!ValidDate(parts[0], parts[1], parts[2])) {
+        Fail("Invalid argument to date encode");
+    }
+    r.value = Value::Double(EncodeDateTime(static_cast<int>(parts[0]), static_cast<int>(parts[1]),
+                                           static_cast<int>(parts[2])));
+    return true;
+}
+
+bool EncodeTime(TPasCalc&, Params& p, TVar& r) {
+    int64_t parts[4];
+    for (int i = 0; i < 4; ++i) {
+        parts[i] = Integer(p[static_cast<size_t>(i)].value);
+        if (parts[i] < 0 || parts[i] > 65535) {
             Fail("Invalid argument to time encode");
         }
-        r.value = Value::Double(
-            (parts[0] * 3600000.0 + parts[1] * 60000.0 + parts[2] * 1000.0 + parts[3]) /
-            86400000.0);
-        return true;
+    }
+    if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59 || parts[3] > 999) {
+        Fail("Invalid argument to time encode");
+    }
+    r.value = Value::Double(
+        (parts[0] * 3600000.0 + parts[1] * 60000.0 + parts[2] * 1000.0 + parts[3]) / 86400000.0);
+    return true;
+}
+
+bool YearDays(TPasCalc&, Params& p, TVar& r) {
+    DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
+    r.value = Value::Word(IsLeap(d.year) ? 366 : 365);
+    return true;
+}
+
+bool YearFrac(TPasCalc&, Params& p, TVar& r) {
+    double a = CheckedDateTime(Float(p[0].value));
+    double b = CheckedDateTime(Float(p[1].value));
+    if (a > b) {
+        std::swap(a, b);
+    }
+    int y0 = DecodeDateTime(a).year;
+    int y1 = DecodeDateTime(b).year;
+    double sum = 0.0;
+    for (int y = y0; y <= y1; ++y) {
+        double start = EncodeDateTime(y, 1, 1);
+        double end = y < 9999 ? EncodeDateTime(y + 1, 1, 1) : start + 365;
+        double overlap = std::min(b, end) - std::max(a, start);
+        if (overlap > 0) {
+            sum += overlap / (end - start);
+        }
+    }
+    r.value = Value::Double(sum);
+    return true;
+}
+
+} // namespace
+
+std::span<const NativeRow> DateRows() {
+    using enum WrongCount;
+    static constexpr NativeRow kRows[] = {
+        {"Now", 19, 0, 0, Fail, &Now},
+        {"Date", 20, 0, 0, Fail, &Date},
+        {"Time", 21, 0, 0, Fail, &Time},
+        {"DateToStr", 22, 1, 1, Fail, &DateToStr},
+        {"StrToDate", 23, 1, 1, Fail, &StrToDate},
+        {"TimeToStr", 24, 1, 1, Fail, &TimeToStr},
+        {"StrToTime", 25, 1, 1, Fail, &StrToTime},
+        {"FormatDateTime", 26, 2, 2, Fail, &FormatDateTime},
+        {"DayOfWeek", 27, 1, 1, Fail, &DayOfWeek},
+        {"IncMonth", 28, 2, 2, Fail, &IncMonth},
+        {"DecodeDate", 29, 4, 4, Fail, &DecodeDate},
+        {"DecodeTime", 30, 5, 5, Fail, &DecodeTime},
+        {"EncodeDate", 31, 3, 3, Fail, &EncodeDate},
+        {"EncodeTime", 32, 4, 4, Fail, &EncodeTime},
+        {"YearDays", 60, 1, 1, Fail, &YearDays},
+        {"YearFrac", 61, 2, 2, Fail, &YearFrac},
     };
-    t["YEARDAYS"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        DateParts d = DecodeDateTime(CheckedDateTime(Float(p[0].value)));
-        r.value = Value::Word(IsLeap(d.year) ? 366 : 365);
-        return true;
-    };
-    t["YEARFRAC"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 2) {
-            return false;
-        }
-        double a = CheckedDateTime(Float(p[0].value));
-        double b = CheckedDateTime(Float(p[1].value));
-        if (a > b) {
-            std::swap(a, b);
-        }
-        int y0 = DecodeDateTime(a).year;
-        int y1 = DecodeDateTime(b).year;
-        double sum = 0.0;
-        for (int y = y0; y <= y1; ++y) {
-            double start = EncodeDateTime(y, 1, 1);
-            double end = y < 9999 ? EncodeDateTime(y + 1, 1, 1) : start + 365;
-            double overlap = std::min(b, end) - std::max(a, start);
-            if (overlap > 0) {
-                sum += overlap / (end - start);
-            }
-        }
-        r.value = Value::Double(sum);
-        return true;
-    };
+    return kRows;
 }
 
 } // namespace lib

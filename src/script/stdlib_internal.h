@@ -1,22 +1,24 @@
 // Shared helpers of the library's source files (not part of the public interface).
 #pragma once
 
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "script/native_table.h"
 #include "script/pascalc.h"
 
 namespace kq::script::lib {
 
-using Table = std::unordered_map<std::string, NativeRoutine>;
+using Params = std::vector<TVar>;
 
-void AddStringFunctions(Table& table);
-void AddDateFunctions(Table& table);
-void AddMathFunctions(Table& table);
-void AddVariableFunctions(Table& table);
+// The rows of each family, beside their routines.
+std::span<const NativeRow> StringRows();
+std::span<const NativeRow> DateRows();
+std::span<const NativeRow> MathRows();
+std::span<const NativeRow> VariableRows();
 
 // A conversion failure inside a routine: the call reports it after "Invalid parameters".
 [[noreturn]] inline void Fail(const std::string& message) {

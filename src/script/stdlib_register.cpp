@@ -1,163 +1,62 @@
-// Registration of the library in its fixed order.
-#include <mutex>
+// Registration of the library: the rows of every table, merged by their places.
+#include <algorithm>
 
+#include "script/native_table.h"
 #include "script/stdlib.h"
 #include "script/stdlib_internal.h"
 
 namespace kq::script {
 
-const std::vector<std::string_view>& LibraryOrder() {
-    static const std::vector<std::string_view> kOrder = {
-        "Val",
-        "Char",
-        "IntToStr",
-        "StrToInt",
-        "FloatToStr",
-        "StrToFloat",
-        "Copy",
-        "Poss",
-        "Length",
-        "DelLastChar",
-        "Insert",
-        "Delete",
-        "Trim",
-        "TrimLeft",
-        "TrimRight",
-        "UpperCase",
-        "LowerCase",
-        "Format",
-        "Now",
-        "Date",
-        "Time",
-        "DateToStr",
-        "StrToDate",
-        "TimeToStr",
-        "StrToTime",
-        "FormatDateTime",
-        "DayOfWeek",
-        "IncMonth",
-        "DecodeDate",
-        "DecodeTime",
-        "EncodeDate",
-        "EncodeTime",
-        "Abs",
-        "Int",
-        "Frac",
-        "Round",
-        "Ceil",
-        "Floor",
-        "Trunc",
-        "Sin",
-        "Sign",
-        "Cos",
-        "Tan",
-        "ArcSin",
-        "ArcCos",
-        "ArcTan",
-        "Exp",
-        "Ln",
-        "IntPower",
-        "Sqr",
-        "Sqrt",
-        "Inc",
-        "Dec",
-        "Min",
-        "Max",
-        "Exec",
-        "GetVar",
-        "SetVar",
-        "Decode",
-        "YearDays",
-        "YearFrac",
-        "Mod",
-        "Div",
-        "ListAdd",
-        "ListDel",
-        "AnimStart",
-        "AnimStop",
-        "AnimBreak",
-        "AnimPlay",
-        "Update",
-        "Process",
-        "Render",
-        "AddFilter",
-        "MsDown",
-        "MsMove",
-        "Init",
-        "Show",
-        "SetFocus",
-        "SetScreen",
-        "FastSetScreen",
-        "FastSetScreenNS",
-        "Random",
-        "GetAlpha",
-        "GetPixel",
-        "MoveTo",
-        "ProcEf",
-        "GetText",
-        "GoToURL",
-        "LoadIm",
-        "Print",
-        "EndLoadIm",
-        "SaveState",
-        "LoadState",
-        "TimerReset",
-        "GetIni",
-        "SetIni",
-        "DelFile",
-        "ToFront",
-        "PlaySnd",
-        "PlayMuz",
-        "StopMuz",
-        "ExitGame",
-        "AddStar",
-        "ImStarsR",
-    };
-    return kOrder;
-}
-
-namespace {
-
-const lib::Table& ScriptTable() {
-    static const lib::Table kTable = [] {
-        lib::Table t;
-        lib::AddStringFunctions(t);
-        lib::AddDateFunctions(t);
-        lib::AddMathFunctions(t);
-        lib::AddVariableFunctions(t);
-        return t;
-    }();
-    return kTable;
-}
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 32);
-        }
+bool RejectCount(WrongCount rule, TVar& result) {
+    switch (rule) {
+    case WrongCount::Fail:
+        return false;
+    case WrongCount::ByteZero:
+        result.value = Value::Byte(0);
+        return true;
+    case WrongCount::EmptyResult:
+        result.value = Value();
+        return true;
     }
-    return out;
+    return false;
 }
 
-} // namespace
+std::span<const NativeRow> GeneralRows() {
+    static const std::vector<NativeRow> kRows = [] {
+        std::vector<NativeRow> rows;
+        for (std::span<const NativeRow> part :
+             {lib::StringRows(), lib::DateRows(), lib::MathRows(), lib::VariableRows()}) {
+            rows.insert(rows.end(), part.begin(), part.end());
+        }
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const NativeRow& a, const NativeRow& b) { return a.place < b.place; });
+        return rows;
+    }();
+    return kRows;
+}
 
-NativeRoutine ScriptLibraryRoutine(std::string_view name) {
-    const lib::Table& table = ScriptTable();
-    auto it = table.find(Upper(name));
-    return it == table.end() ? NativeRoutine() : it->second;
+LibraryEntry GeneralEntry(const NativeRow& row) {
+    if (!row.routine) {
+        return {row.name, row.place, {}};
+    }
+    return {row.name, row.place, CountChecked(row, NativeRoutine(row.routine))};
 }
 
 void RegisterLibrary(
-    TPasCalc& calc, const EngineProvider& engine,
+    TPasCalc& calc, const std::vector<LibraryEntry>& engine,
     const std::vector<std::pair<std::string_view, NativeRoutine>>& titleProcedures) {
-    for (std::string_view name : LibraryOrder()) {
-        NativeRoutine routine = ScriptLibraryRoutine(name);
-        if (!routine && engine) {
-            routine = engine(name);
-        }
-        if (routine) {
-            calc.SetFunction(name, std::move(routine));
+    std::vector<LibraryEntry> entries;
+    entries.reserve(GeneralRows().size() + engine.size());
+    for (const NativeRow& row : GeneralRows()) {
+        entries.push_back(GeneralEntry(row));
+    }
+    entries.insert(entries.end(), engine.begin(), engine.end());
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const LibraryEntry& a, const LibraryEntry& b) { return a.place < b.place; });
+    for (LibraryEntry& entry : entries) {
+        if (entry.routine) {
+            calc.SetFunction(entry.name, std::move(entry.routine));
         }
     }
     for (const auto& [name, routine] : titleProcedures) {

@@ -11,8 +11,6 @@ namespace kq::script::lib {
 
 namespace {
 
-using Params = std::vector<TVar>;
-
 bool UnicodeMode(TPasCalc& calc) {
     return calc.Env().scene && calc.Env().scene->UnicodeMode();
 }
@@ -221,234 +219,239 @@ bool FormatSpecifier(std::string_view specifier, const Value& arg, std::string& 
     return true;
 }
 
+bool Val(TPasCalc&, Params& p, TVar&) {
+    if (!IsVar(p[1]) || !IsVar(p[2])) {
+        return false;
+    }
+    std::string s = Text(p[0].value);
+    Number n;
+    int code = 0;
+    if (ParseNumberText(s, n) && (s.empty() || !IsBlank(s.back()))) {
+        p[1].value = Value::Double(n.AsDouble());
+    } else {
+        // Position of the first character that does not continue a number.
+        size_t i = 0;
+        while (i < s.size() && s[i] == ' ') {
+            ++i;
+        }
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            ++i;
+        }
+        bool dot = false;
+        while (i < s.size() &&
+               (std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && !dot))) {
+            dot = dot || s[i] == '.';
+            ++i;
+        }
+        code = static_cast<int>(std::min(i, s.size())) + 1;
+        p[1].value = Value::Double(0.0);
+    }
+    p[2].value = Value::Int(code);
+    return true;
+}
+
+bool Char(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Str(std::string(1, static_cast<char>(Integer(p[0].value) & 0xFF)));
+    return true;
+}
+
+bool IntToStr(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Str(std::to_string(Integer(p[0].value)));
+    return true;
+}
+
+bool StrToInt(TPasCalc&, Params& p, TVar& r) {
+    Number n;
+    bool ok =
+        ParseNumberText(Text(p[0].value), n) && !n.isFloat && n.i >= INT32_MIN && n.i <= INT32_MAX;
+    r.value = Value::Int(ok ? static_cast<int32_t>(n.i) : 0);
+    return true;
+}
+
+bool FloatToStr(TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Str(FloatToText(Float(p[0].value)));
+    return true;
+}
+
+bool StrToFloat(TPasCalc&, Params& p, TVar& r) {
+    Number n;
+    if (!ParseNumberText(Text(p[0].value), n)) {
+        return false;
+    }
+    r.value = Value::Double(n.AsDouble());
+    return true;
+}
+
+bool Copy(TPasCalc&, Params& p, TVar& r) {
+    std::string s = Text(p[0].value);
+    int64_t index = std::max<int64_t>(Truncated(p[1].value), 1);
+    int64_t count = Truncated(p[2].value);
+    if (count <= 0 || static_cast<uint64_t>(index) > s.size()) {
+        r.value = Value::Str("");
+    } else {
+        r.value = Value::Str(s.substr(
+            static_cast<size_t>(index - 1),
+            static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(s.size())))));
+    }
+    return true;
+}
+
+bool Poss(TPasCalc&, Params& p, TVar& r) {
+    std::string sub = Text(p[0].value);
+    std::string s = Text(p[1].value);
+    size_t at = sub.empty() ? std::string::npos : s.find(sub);
+    r.value = Value::Int(at == std::string::npos ? 0 : static_cast<int32_t>(at + 1));
+    return true;
+}
+
+bool Length(TPasCalc& calc, Params& p, TVar& r) {
+    std::string s = Text(p[0].value);
+    bool unicode = UnicodeMode(calc);
+    int32_t count = 0;
+    for (size_t i = 0; i < s.size(); i = NextChar(s, i, unicode)) {
+        ++count;
+    }
+    r.value = Value::Int(count);
+    return true;
+}
+
+bool DelLastChar(TPasCalc& calc, Params& p, TVar& r) {
+    std::string s = Text(p[0].value);
+    bool unicode = UnicodeMode(calc);
+    size_t last = 0;
+    for (size_t i = 0; i < s.size(); i = NextChar(s, i, unicode)) {
+        last = i;
+    }
+    s.resize(s.empty() ? 0 : last);
+    r.value = Value::Str(std::move(s));
+    return true;
+}
+
+bool Insert(TPasCalc&, Params& p, TVar& r) {
+    if (!IsVar(p[1])) {
+        return false;
+    }
+    std::string sub = Text(p[0].value);
+    std::string s = Text(p[1].value);
+    int64_t index = Truncated(p[2].value);
+    size_t at = index < 1 ? 0 : std::min<size_t>(static_cast<size_t>(index - 1), s.size());
+    s.insert(at, sub);
+    p[1].value = Value::Str(s);
+    r.value = Value::Str(std::move(s));
+    return true;
+}
+
+bool Delete(TPasCalc&, Params& p, TVar& r) {
+    if (!IsVar(p[0])) {
+        return false;
+    }
+    std::string s = Text(p[0].value);
+    int64_t index = Truncated(p[1].value);
+    int64_t count = Truncated(p[2].value);
+    if (index >= 1 && static_cast<uint64_t>(index) <= s.size() && count > 0) {
+        s.erase(static_cast<size_t>(index - 1), static_cast<size_t>(count));
+    }
+    p[0].value = Value::Str(s);
+    r.value = Value::Str(std::move(s));
+    return true;
+}
+
+// s without leading and/or trailing blanks and control characters.
+bool Trimmed(Params& p, TVar& r, bool leftSide, bool rightSide) {
+    std::string s = Text(p[0].value);
+    size_t b = 0;
+    size_t e = s.size();
+    while (leftSide && b < e && IsBlank(s[b])) {
+        ++b;
+    }
+    while (rightSide && e > b && IsBlank(s[e - 1])) {
+        --e;
+    }
+    r.value = Value::Str(s.substr(b, e - b));
+    return true;
+}
+
+bool Trim(TPasCalc&, Params& p, TVar& r) {
+    return Trimmed(p, r, true, true);
+}
+bool TrimLeft(TPasCalc&, Params& p, TVar& r) {
+    return Trimmed(p, r, true, false);
+}
+bool TrimRight(TPasCalc&, Params& p, TVar& r) {
+    return Trimmed(p, r, false, true);
+}
+
+bool UpperCase(TPasCalc&, Params& p, TVar& r) {
+    std::string s = Text(p[0].value);
+    std::transform(s.begin(), s.end(), s.begin(), Upper);
+    r.value = Value::Str(std::move(s));
+    return true;
+}
+
+bool LowerCase(TPasCalc&, Params& p, TVar& r) {
+    std::string s = Text(p[0].value);
+    std::transform(s.begin(), s.end(), s.begin(), Lower);
+    r.value = Value::Str(std::move(s));
+    return true;
+}
+
+bool Format(TPasCalc&, Params& p, TVar& r) {
+    std::string fmt = Text(p[0].value);
+    std::string out;
+    size_t next = 1;
+    for (size_t i = 0; i < fmt.size();) {
+        if (fmt[i] != '%') {
+            out.push_back(fmt[i++]);
+            continue;
+        }
+        // A specifier runs from its "%" to the next letter, whatever lies between (a
+        // second "%" included); it takes the next argument or, with none left, is dropped.
+        size_t j = i + 1;
+        while (j < fmt.size() && !std::isalpha(static_cast<unsigned char>(fmt[j]))) {
+            ++j;
+        }
+        if (j >= fmt.size()) {
+            out.append(fmt, i, std::string::npos);
+            break;
+        }
+        std::string_view specifier(fmt.data() + i, j - i + 1);
+        if (next < p.size()) {
+            if (!FormatSpecifier(specifier, p[next].value, out)) {
+                Fail("Format '" + fmt + "' invalid or incompatible with argument");
+            }
+            ++next;
+        }
+        i = j + 1;
+    }
+    r.value = Value::Str(std::move(out));
+    return true;
+}
+
 } // namespace
 
-void AddStringFunctions(Table& t) {
-    t["VAL"] = [](TPasCalc&, Params& p, TVar&) {
-        if (p.size() != 3 || !IsVar(p[1]) || !IsVar(p[2])) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        Number n;
-        int code = 0;
-        if (ParseNumberText(s, n) && (s.empty() || !IsBlank(s.back()))) {
-            p[1].value = Value::Double(n.AsDouble());
-        } else {
-            // Position of the first character that does not continue a number.
-            size_t i = 0;
-            while (i < s.size() && s[i] == ' ') {
-                ++i;
-            }
-            if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-                ++i;
-            }
-            bool dot = false;
-            while (i < s.size() &&
-                   (std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && !dot))) {
-                dot = dot || s[i] == '.';
-                ++i;
-            }
-            code = static_cast<int>(std::min(i, s.size())) + 1;
-            p[1].value = Value::Double(0.0);
-        }
-        p[2].value = Value::Int(code);
-        return true;
+std::span<const NativeRow> StringRows() {
+    using enum WrongCount;
+    static constexpr NativeRow kRows[] = {
+        {"Val", 1, 3, 3, Fail, &Val},
+        {"Char", 2, 1, 1, Fail, &Char},
+        {"IntToStr", 3, 1, 1, Fail, &IntToStr},
+        {"StrToInt", 4, 1, 1, Fail, &StrToInt},
+        {"FloatToStr", 5, 1, 1, Fail, &FloatToStr},
+        {"StrToFloat", 6, 1, 1, Fail, &StrToFloat},
+        {"Copy", 7, 3, 3, Fail, &Copy},
+        {"Poss", 8, 2, 2, Fail, &Poss},
+        {"Length", 9, 1, 1, Fail, &Length},
+        {"DelLastChar", 10, 1, 1, Fail, &DelLastChar},
+        {"Insert", 11, 3, 3, Fail, &Insert},
+        {"Delete", 12, 3, 3, Fail, &Delete},
+        {"Trim", 13, 1, 1, Fail, &Trim},
+        {"TrimLeft", 14, 1, 1, Fail, &TrimLeft},
+        {"TrimRight", 15, 1, 1, Fail, &TrimRight},
+        {"UpperCase", 16, 1, 1, Fail, &UpperCase},
+        {"LowerCase", 17, 1, 1, Fail, &LowerCase},
+        {"Format", 18, 2, kUnbounded, Fail, &Format},
     };
-    t["CHAR"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Str(std::string(1, static_cast<char>(Integer(p[0].value) & 0xFF)));
-        return true;
-    };
-    t["INTTOSTR"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Str(std::to_string(Integer(p[0].value)));
-        return true;
-    };
-    t["STRTOINT"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        Number n;
-        bool ok = ParseNumberText(Text(p[0].value), n) && !n.isFloat && n.i >= INT32_MIN &&
-                  n.i <= INT32_MAX;
-        r.value = Value::Int(ok ? static_cast<int32_t>(n.i) : 0);
-        return true;
-    };
-    t["FLOATTOSTR"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        r.value = Value::Str(FloatToText(Float(p[0].value)));
-        return true;
-    };
-    t["STRTOFLOAT"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        Number n;
-        if (!ParseNumberText(Text(p[0].value), n)) {
-            return false;
-        }
-        r.value = Value::Double(n.AsDouble());
-        return true;
-    };
-    t["COPY"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 3) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        int64_t index = std::max<int64_t>(Truncated(p[1].value), 1);
-        int64_t count = Truncated(p[2].value);
-        if (count <= 0 || static_cast<uint64_t>(index) > s.size()) {
-            r.value = Value::Str("");
-        } else {
-            r.value = Value::Str(s.substr(
-                static_cast<size_t>(index - 1),
-                static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(s.size())))));
-        }
-        return true;
-    };
-    t["POSS"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 2) {
-            return false;
-        }
-        std::string sub = Text(p[0].value);
-        std::string s = Text(p[1].value);
-        size_t at = sub.empty() ? std::string::npos : s.find(sub);
-        r.value = Value::Int(at == std::string::npos ? 0 : static_cast<int32_t>(at + 1));
-        return true;
-    };
-    t["LENGTH"] = [](TPasCalc& calc, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        bool unicode = UnicodeMode(calc);
-        int32_t count = 0;
-        for (size_t i = 0; i < s.size(); i = NextChar(s, i, unicode)) {
-            ++count;
-        }
-        r.value = Value::Int(count);
-        return true;
-    };
-    t["DELLASTCHAR"] = [](TPasCalc& calc, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        bool unicode = UnicodeMode(calc);
-        size_t last = 0;
-        for (size_t i = 0; i < s.size(); i = NextChar(s, i, unicode)) {
-            last = i;
-        }
-        s.resize(s.empty() ? 0 : last);
-        r.value = Value::Str(std::move(s));
-        return true;
-    };
-    t["INSERT"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 3 || !IsVar(p[1])) {
-            return false;
-        }
-        std::string sub = Text(p[0].value);
-        std::string s = Text(p[1].value);
-        int64_t index = Truncated(p[2].value);
-        size_t at = index < 1 ? 0 : std::min<size_t>(static_cast<size_t>(index - 1), s.size());
-        s.insert(at, sub);
-        p[1].value = Value::Str(s);
-        r.value = Value::Str(std::move(s));
-        return true;
-    };
-    t["DELETE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 3 || !IsVar(p[0])) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        int64_t index = Truncated(p[1].value);
-        int64_t count = Truncated(p[2].value);
-        if (index >= 1 && static_cast<uint64_t>(index) <= s.size() && count > 0) {
-            s.erase(static_cast<size_t>(index - 1), static_cast<size_t>(count));
-        }
-        p[0].value = Value::Str(s);
-        r.value = Value::Str(std::move(s));
-        return true;
-    };
-    auto trim = [](bool leftSide, bool rightSide) {
-        return [leftSide, rightSide](TPasCalc&, Params& p, TVar& r) {
-            if (p.size() != 1) {
-                return false;
-            }
-            std::string s = Text(p[0].value);
-            size_t b = 0;
-            size_t e = s.size();
-            while (leftSide && b < e && IsBlank(s[b])) {
-                ++b;
-            }
-            while (rightSide && e > b && IsBlank(s[e - 1])) {
-                --e;
-            }
-            r.value = Value::Str(s.substr(b, e - b));
-            return true;
-        };
-    };
-    t["TRIM"] = trim(true, true);
-    t["TRIMLEFT"] = trim(true, false);
-    t["TRIMRIGHT"] = trim(false, true);
-    t["UPPERCASE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        std::transform(s.begin(), s.end(), s.begin(), Upper);
-        r.value = Value::Str(std::move(s));
-        return true;
-    };
-    t["LOWERCASE"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() != 1) {
-            return false;
-        }
-        std::string s = Text(p[0].value);
-        std::transform(s.begin(), s.end(), s.begin(), Lower);
-        r.value = Value::Str(std::move(s));
-        return true;
-    };
-    t["FORMAT"] = [](TPasCalc&, Params& p, TVar& r) {
-        if (p.size() < 2) {
-            return false;
-        }
-        std::string fmt = Text(p[0].value);
-        std::string out;
-        size_t next = 1;
-        for (size_t i = 0; i < fmt.size();) {
-            if (fmt[i] != '%') {
-                out.push_back(fmt[i++]);
-                continue;
-            }
-            // A specifier runs from its "%" to the next letter, whatever lies between (a
-            // second "%" included); it takes the next argument or, with none left, is dropped.
-            size_t j = i + 1;
-            while (j < fmt.size() && !std::isalpha(static_cast<unsigned char>(fmt[j]))) {
-                ++j;
-            }
-            if (j >= fmt.size()) {
-                out.append(fmt, i, std::string::npos);
-                break;
-            }
-            std::string_view specifier(fmt.data() + i, j - i + 1);
-            if (next < p.size()) {
-                if (!FormatSpecifier(specifier, p[next].value, out)) {
-                    Fail("Format '" + fmt + "' invalid or incompatible with argument");
-                }
-                ++next;
-            }
-            i = j + 1;
-        }
-        r.value = Value::Str(std::move(out));
-        return true;
-    };
+    return kRows;
 }
 
 } // namespace kq::script::lib

@@ -1,12 +1,13 @@
 // Shared pieces of the engine functions' source files (not part of the public interface):
-// the context every routine captures, argument helpers and the per-family tables.
+// the context every routine receives, argument helpers and the routines of each family,
+// which engine_functions.cpp lists as rows.
 #pragma once
 
 #include "script/pascalc.h"
 #include "script/var_list.h"
+#include "scriptlib/engine_functions.h"
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace kq::scene {
@@ -19,8 +20,6 @@ struct Runtime;
 namespace kq::script::library {
 
 using Params = std::vector<TVar>;
-// Upper-case name -> routine.
-using EngineTable = std::unordered_map<std::string, NativeRoutine>;
 
 struct EngineContext {
     scene::ScriptRuntime& scripts;
@@ -35,11 +34,38 @@ struct EngineContext {
     scene::TKQElement* ElementArg(const Params& params, size_t index) const;
 };
 
-// Element slots, positions, order, image lists and pixels.
-void AddElementFunctions(EngineTable& table, const EngineContext& ctx);
-// SetScreen, FastSetScreen, FastSetScreenNS, LoadIm, EndLoadIm and the star stubs.
-void AddScreenFunctions(EngineTable& table, const EngineContext& ctx);
-// Saved state, timer, settings, files, sounds, exit and web addresses.
-void AddSystemFunctions(EngineTable& table, const EngineContext& ctx);
+// Element slots, positions, order, image lists and pixels (engine_elements.cpp).
+bool Update(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool Process(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool MsDown(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool MsMove(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool Init(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool Show(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool MoveTo(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ToFront(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ListAdd(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ListDel(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool GetAlpha(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool GetPixel(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+
+// Screen changes (engine_screens.cpp).
+bool SetScreen(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool FastSetScreen(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool FastSetScreenNS(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool LoadIm(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool EndLoadIm(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+
+// Saved state, timer, settings, files, sounds, exit and web addresses (engine_system.cpp).
+bool SaveState(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool LoadState(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool TimerReset(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool GetIni(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool SetIni(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool DelFile(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool PlaySnd(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool PlayMuz(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool StopMuz(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ExitGame(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool GoToURL(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
 } // namespace kq::script::library

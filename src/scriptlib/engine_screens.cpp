@@ -51,7 +51,7 @@ void ResetTimer(scene::Runtime& rt) {
 // There are no star sprites yet; clearing them is a no-op until they exist.
 void ClearStars() {}
 
-bool SetScreen(const EngineContext& ctx, Params& p) {
+bool BeginScreenChange(const EngineContext& ctx, const Params& p) {
     TKQElement* screen = ScreenArg(ctx, p);
     scene::TKQDB* root = ctx.Root();
     if (!screen || !root) {
@@ -95,7 +95,7 @@ bool SetScreen(const EngineContext& ctx, Params& p) {
     return true;
 }
 
-bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
+bool SwitchScreen(const EngineContext& ctx, const Params& p, bool withEvents) {
     TKQElement* screen = ScreenArg(ctx, p);
     scene::TKQDB* root = ctx.Root();
     if (!screen || !root) {
@@ -145,22 +145,26 @@ bool FastSetScreen(const EngineContext& ctx, Params& p, bool withEvents) {
 
 } // namespace
 
-void AddScreenFunctions(EngineTable& t, const EngineContext& ctx) {
-    t["SETSCREEN"] = [ctx](TPasCalc&, Params& p, TVar&) { return SetScreen(ctx, p); };
-    t["FASTSETSCREEN"] = [ctx](TPasCalc&, Params& p, TVar&) { return FastSetScreen(ctx, p, true); };
-    t["FASTSETSCREENNS"] = [ctx](TPasCalc&, Params& p, TVar&) {
-        return FastSetScreen(ctx, p, false);
-    };
-    t["LOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root()) {
-            root->FinishScreenChange();
-        }
-        return true;
-    };
-    t["ENDLOADIM"] = [ctx](TPasCalc&, Params&, TVar&) {
-        ctx.rt.loadingActive = false;
-        return true;
-    };
+bool SetScreen(const EngineContext& ctx, TPasCalc&, Params& p, TVar&) {
+    return BeginScreenChange(ctx, p);
+}
+bool FastSetScreen(const EngineContext& ctx, TPasCalc&, Params& p, TVar&) {
+    return SwitchScreen(ctx, p, true);
+}
+bool FastSetScreenNS(const EngineContext& ctx, TPasCalc&, Params& p, TVar&) {
+    return SwitchScreen(ctx, p, false);
+}
+
+bool LoadIm(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    if (scene::TKQDB* root = ctx.Root()) {
+        root->FinishScreenChange();
+    }
+    return true;
+}
+
+bool EndLoadIm(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    ctx.rt.loadingActive = false;
+    return true;
 }
 
 } // namespace kq::script::library

@@ -38,24 +38,22 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 // PlaySnd / PlayMuz: the sound table's file and volume for the key.
-NativeRoutine SoundCall(const EngineContext& ctx, bool music) {
-    return [ctx, music](TPasCalc&, Params& p, TVar&) {
-        scene::TKQDB* root = ctx.Root();
-        if (p.empty() || !root) {
-            return true;
-        }
-        const scene::TKQDB::SoundRef entry = root->SoundEntry(lib::Text(p[0].value));
-        media::SoundSystem* sound = ctx.rt.sound;
-        if (!sound || entry.file.empty()) {
-            return true;
-        }
-        if (music) {
-            sound->PlayMusic(entry.file, entry.volume);
-        } else {
-            sound->PlaySound(entry.file, entry.volume);
-        }
+bool SoundCall(const EngineContext& ctx, const Params& p, bool music) {
+    scene::TKQDB* root = ctx.Root();
+    if (!root) {
         return true;
-    };
+    }
+    const scene::TKQDB::SoundRef entry = root->SoundEntry(lib::Text(p[0].value));
+    media::SoundSystem* sound = ctx.rt.sound;
+    if (!sound || entry.file.empty()) {
+        return true;
+    }
+    if (music) {
+        sound->PlayMusic(entry.file, entry.volume);
+    } else {
+        sound->PlaySound(entry.file, entry.volume);
+    }
+    return true;
 }
 
 void DeleteUserFile(const EngineContext& ctx, std::string_view name) {
@@ -161,90 +159,92 @@ bool IsOpenableUrl(std::string_view target) {
     return false;
 }
 
-void AddSystemFunctions(EngineTable& t, const EngineContext& ctx) {
-    t["SAVESTATE"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root()) {
-            root->SaveState();
-        }
-        return true;
-    };
-    t["LOADSTATE"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (scene::TKQDB* root = ctx.Root()) {
-            root->LoadState();
-        }
-        return true;
-    };
-    t["TIMERRESET"] = [ctx](TPasCalc&, Params&, TVar&) {
-        if (ctx.rt.resetTimer) {
-            ctx.rt.resetTimer();
-        }
-        return true;
-    };
+bool SaveState(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    if (scene::TKQDB* root = ctx.Root()) {
+        root->SaveState();
+    }
+    return true;
+}
 
-    // The settings file: a failure (too few arguments, no settings file) fails the call.
-    t["GETINI"] = [ctx](TPasCalc&, Params& p, TVar& r) {
-        scene::TKQDB* root = ctx.Root();
-        if (p.size() < 3 || !root) {
-            return false;
-        }
-        std::optional<std::string> value =
-            root->GetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value));
-        if (!value) {
-            return false;
-        }
-        r.value = Value::Str(std::move(*value));
-        return true;
-    };
-    t["SETINI"] = [ctx](TPasCalc&, Params& p, TVar& r) {
-        scene::TKQDB* root = ctx.Root();
-        if (p.size() < 3 || !root) {
-            return false;
-        }
-        if (!root->SetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value))) {
-            return false;
-        }
-        r.value = Value::Byte(0);
-        return true;
-    };
+bool LoadState(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    if (scene::TKQDB* root = ctx.Root()) {
+        root->LoadState();
+    }
+    return true;
+}
 
-    t["DELFILE"] = [ctx](TPasCalc&, Params& p, TVar& r) {
-        r.value = Value::Byte(0);
-        if (!p.empty()) {
-            DeleteUserFile(ctx, lib::Text(p[0].value));
-        }
-        return true;
-    };
+bool TimerReset(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    if (ctx.rt.resetTimer) {
+        ctx.rt.resetTimer();
+    }
+    return true;
+}
 
-    t["PLAYSND"] = SoundCall(ctx, false);
-    t["PLAYMUZ"] = SoundCall(ctx, true);
-    t["STOPMUZ"] = [ctx](TPasCalc&, Params& p, TVar&) {
-        if (!p.empty() && ctx.rt.sound) {
-            ctx.rt.sound->StopMusic();
-        }
-        return true;
-    };
-    t["EXITGAME"] = [ctx](TPasCalc&, Params&, TVar&) {
-        ctx.rt.exitRequested = true;
-        return true;
-    };
+// The settings file: a failure (no settings file) fails the call.
+bool GetIni(const EngineContext& ctx, TPasCalc&, Params& p, TVar& r) {
+    scene::TKQDB* root = ctx.Root();
+    if (!root) {
+        return false;
+    }
+    std::optional<std::string> value =
+        root->GetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value));
+    if (!value) {
+        return false;
+    }
+    r.value = Value::Str(std::move(*value));
+    return true;
+}
 
-    // Only web and mail addresses go to the desktop; anything else could start a program.
-    t["GOTOURL"] = [ctx](TPasCalc&, Params& p, TVar& r) {
-        r.value = Value::Byte(0);
-        if (p.empty()) {
-            return true;
-        }
-        const std::string target = lib::Text(p[0].value);
-        if (!IsOpenableUrl(target)) {
-            spdlog::warn("GoToURL: refused '{}': only http, https and mailto addresses open",
-                         Printable(target));
-            return true;
-        }
-        if (ctx.rt.openUrl) {
-            ctx.rt.openUrl(target);
-        }
+bool SetIni(const EngineContext& ctx, TPasCalc&, Params& p, TVar& r) {
+    scene::TKQDB* root = ctx.Root();
+    if (!root) {
+        return false;
+    }
+    if (!root->SetIni(lib::Text(p[0].value), lib::Text(p[1].value), lib::Text(p[2].value))) {
+        return false;
+    }
+    r.value = Value::Byte(0);
+    return true;
+}
+
+bool DelFile(const EngineContext& ctx, TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Byte(0);
+    DeleteUserFile(ctx, lib::Text(p[0].value));
+    return true;
+}
+
+bool PlaySnd(const EngineContext& ctx, TPasCalc&, Params& p, TVar&) {
+    return SoundCall(ctx, p, false);
+}
+bool PlayMuz(const EngineContext& ctx, TPasCalc&, Params& p, TVar&) {
+    return SoundCall(ctx, p, true);
+}
+
+bool StopMuz(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    if (ctx.rt.sound) {
+        ctx.rt.sound->StopMusic();
+    }
+    return true;
+}
+
+bool ExitGame(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
+    ctx.rt.exitRequested = true;
+    return true;
+}
+
+// Only web and mail addresses go to the desktop; anything else could start a program.
+bool GoToURL(const EngineContext& ctx, TPasCalc&, Params& p, TVar& r) {
+    r.value = Value::Byte(0);
+    const std::string target = lib::Text(p[0].value);
+    if (!IsOpenableUrl(target)) {
+        spdlog::warn("GoToURL: refused '{}': only http, https and mailto addresses open",
+                     Printable(target));
         return true;
-    };
+    }
+    if (ctx.rt.openUrl) {
+        ctx.rt.openUrl(target);
+    }
+    return true;
 }
 
 } // namespace kq::script::library

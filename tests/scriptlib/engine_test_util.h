@@ -8,6 +8,7 @@
 #include "media/game_files.h"
 #include "media/image_decode.h"
 #include "media/image_test_util.h"
+#include "media/text_encoding.h"
 #include "render/image_service.h"
 #include "render/recording_canvas.h"
 #include "scene/db.h"
@@ -53,7 +54,7 @@ protected:
         script::Value value;
     };
     CallResult Call(std::string_view name, std::vector<script::Value> args) {
-        script::NativeRoutine routine = provider(name);
+        script::NativeRoutine routine = EngineRoutine(name);
         EXPECT_TRUE(routine) << name;
         CallResult out;
         if (!routine) {
@@ -123,7 +124,17 @@ protected:
                                      script::RegisterLibrary(
                                          calc, script::library::EngineFunctions(scripts, rt));
                                  }};
-    script::EngineProvider provider = script::library::EngineFunctions(scripts, rt);
+    std::vector<script::LibraryEntry> engine = script::library::EngineFunctions(scripts, rt);
+
+    // The registered engine routine of `name` (any letter case); empty when there is none.
+    script::NativeRoutine EngineRoutine(std::string_view name) const {
+        for (const script::LibraryEntry& entry : engine) {
+            if (media::EqualsNoCaseAscii(entry.name, name)) {
+                return entry.routine;
+            }
+        }
+        return {};
+    }
     scene::TKQDB db{rt};
 
     int timerResets = 0;
