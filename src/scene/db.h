@@ -12,6 +12,7 @@
 
 #include "scene/element.h"
 #include "scene/runtime.h"
+#include "scene/stars.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +51,19 @@ public:
     bool LoadSceneBlob(std::string_view blob);
     // The particle sheet's entry (kept); null without an image service.
     render::TKQIm* ParticleImage() const { return particleImage_; }
+
+    // ---- Star sprites (db_stars.cpp) ----
+    StarTable& Stars() { return *stars_; }
+    const StarTable& Stars() const { return *stars_; }
+    // The main loop's star step, after the current screen's Process; nothing while a screen
+    // change is loading.
+    void ProcessStars();
+    // Draws the stars of one layer from the particle sheet (the main loop calls it after each
+    // layer of the current screen and once with kTopStarLayer); nothing while loading or
+    // without a canvas or a drawable sheet.
+    void RenderStars(int32_t layer);
+    // Frees every star (screen changes do it).
+    void ClearStars() { stars_->Clear(); }
 
     // The first direct child whose Id equals name without regard to case, or null.
     TKQElement* FindChildById(std::string_view name) const;
@@ -194,6 +208,7 @@ private:
     std::string cheatBuffer_; // the last (at most) ten typed characters
     std::string lastCheat_;
     render::TKQIm* particleImage_ = nullptr;
+    std::unique_ptr<StarTable> stars_ = std::make_unique<StarTable>();
 };
 
 // The registry entry of the root (registered first by the element modules).

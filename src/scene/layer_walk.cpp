@@ -66,4 +66,18 @@ TKQElement* ElementUnder(TKQElement& screen, int32_t lo, int32_t hi, int32_t x, 
     return found;
 }
 
+void MergeLayers(std::vector<int32_t>& layers, const std::vector<int32_t>& more, int32_t lo,
+                 int32_t hi, bool descending) {
+    for (int32_t layer : more) {
+        if (layer >= lo && layer <= hi) {
+            layers.push_back(layer);
+        }
+    }
+    std::sort(layers.begin(), layers.end());
+    layers.erase(std::unique(layers.begin(), layers.end()), layers.end());
+    if (descending) {
+        std::reverse(layers.begin(), layers.end());
+    }
+}
+
 } // namespace kq::scene

@@ -28,11 +28,17 @@ std::vector<int32_t> UsedLayers(TKQElement& subtree);
 std::vector<int32_t> UsedLayersWithin(TKQElement& subtree, int32_t lo, int32_t hi, bool descending,
                                       bool* warnedOnce);
 
+// Adds the layers of `more` (ascending) that lie in lo..hi to `layers` (in walking order), each
+// once.
+void MergeLayers(std::vector<int32_t>& layers, const std::vector<int32_t>& more, int32_t lo,
+                 int32_t hi, bool descending);
+
 // Calls visit(layer) for every layer from lo to hi (ascending, or descending), stopping when it
-// answers true; nothing when lo > hi. A wide range visits only the layers used in the subtree.
+// answers true; nothing when lo > hi. A wide range visits only the layers used in the subtree
+// and those of `alsoUsed` (ascending; e.g. the layers that hold star sprites).
 template <typename Visit>
 void WalkLayers(TKQElement& subtree, int32_t lo, int32_t hi, bool descending, bool* warnedOnce,
-                Visit&& visit) {
+                Visit&& visit, const std::vector<int32_t>& alsoUsed = {}) {
     if (lo > hi) {
         return;
     }
@@ -52,7 +58,11 @@ void WalkLayers(TKQElement& subtree, int32_t lo, int32_t hi, bool descending, bo
         }
         return;
     }
-    for (int32_t layer : UsedLayersWithin(subtree, lo, hi, descending, warnedOnce)) {
+    std::vector<int32_t> layers = UsedLayersWithin(subtree, lo, hi, descending, warnedOnce);
+    if (!alsoUsed.empty()) {
+        MergeLayers(layers, alsoUsed, lo, hi, descending);
+    }
+    for (int32_t layer : layers) {
         if (visit(layer)) {
             return;
         }

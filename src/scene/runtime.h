@@ -61,6 +61,11 @@ struct Runtime {
     // empty: the platform's own.
     std::string dataDir;
     std::mt19937 random{0};
+    // A draw from 0 to n - 1 of the seeded generator (0 when n <= 0), as the scripts' Random
+    // draws, so a run with a given seed is reproducible.
+    int32_t RandomBelow(int32_t n) {
+        return n <= 0 ? 0 : static_cast<int32_t>(random() % static_cast<uint32_t>(n));
+    }
     HandleTable handles;
     render::Canvas* canvas = nullptr; // where elements draw; none: nothing is drawn
     // Picture requests; none: names are only stored. Elements keep entries of this service, so

@@ -11,12 +11,7 @@ ScriptRuntime::ScriptRuntime(Runtime& runtime,
     env_.scene = this;
     // Random(n) of the scripts draws from the runtime's seeded generator, so a run with a
     // given seed is reproducible.
-    env_.random = [this](int32_t n) -> int32_t {
-        if (n <= 0) {
-            return 0;
-        }
-        return static_cast<int32_t>(runtime_.random() % static_cast<uint32_t>(n));
-    };
+    env_.random = [this](int32_t n) { return runtime_.RandomBelow(n); };
     pool_ = std::make_unique<script::InterpreterPool>(env_, registerFunctions);
 }
 

@@ -1555,6 +1555,7 @@ bool TPasCalc::CallNative(const Token& name, Span args, Value& out) {
     const NativeFunc* func = FindFunction(name);
     if (!func) {
         ReportError("Unknown function: " + name.text, args, 8);
+        Env().NoteMissingNative(name.text);
         return false;
     }
     if (!EnterNesting()) {

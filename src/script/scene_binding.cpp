@@ -55,6 +55,15 @@ void ScriptEnv::WriteLine(std::string_view line) {
     std::fclose(f);
 }
 
+void ScriptEnv::NoteMissingNative(std::string_view name) {
+    constexpr size_t kMaxNamesNoted = 1000; // a script generating names cannot grow this
+    if (missingNatives.size() >= kMaxNamesNoted || missingNatives.contains(name)) {
+        return;
+    }
+    missingNatives.emplace(name);
+    spdlog::warn("no native routine {}", name);
+}
+
 void ScriptEnv::Warn(std::string_view prefix, std::string_view name) {
     std::string line;
     std::string desc = ElementDescription();

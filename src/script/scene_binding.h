@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -90,7 +91,13 @@ struct ScriptEnv {
     // prefix + name + " (in " + description + " " + event name, the warning lines.
     void Warn(std::string_view prefix, std::string_view name);
 
+    // A call of a routine that nothing registered: besides the interpreter's error, the log
+    // says "no native routine NAME" once per name, so whoever ports a game sees at once which
+    // of its own procedures are still missing.
+    void NoteMissingNative(std::string_view name);
+
     bool logFailureReported = false;
+    std::set<std::string, std::less<>> missingNatives;
 };
 
 // Reads `name` through the scene starting at `start` (see the object path rules in the header

@@ -67,8 +67,8 @@ std::span<const EngineRow> EngineRows() {
         {"PlayMuz", 100, 1, kUnbounded, EmptyResult, &PlayMuz},
         {"StopMuz", 101, 1, kUnbounded, EmptyResult, &StopMuz},
         {"ExitGame", 102, 0, kUnbounded, EmptyResult, &ExitGame},
-        {"AddStar", 103, 8, 12, Fail, nullptr},
-        {"ImStarsR", 104, 10, 14, Fail, nullptr},
+        {"AddStar", 103, 8, 12, Fail, &AddStar},
+        {"ImStarsR", 104, 10, 14, Fail, &ImStarsR},
     };
     return kRows;
 }

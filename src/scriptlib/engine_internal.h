@@ -68,4 +68,8 @@ bool StopMuz(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool ExitGame(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool GoToURL(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
+// Star sprites (engine_stars.cpp).
+bool AddStar(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ImStarsR(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+
 } // namespace kq::script::library

@@ -48,9 +48,6 @@ void ResetTimer(scene::Runtime& rt) {
     }
 }
 
-// There are no star sprites yet; clearing them is a no-op until they exist.
-void ClearStars() {}
-
 bool BeginScreenChange(const EngineContext& ctx, const Params& p) {
     TKQElement* screen = ScreenArg(ctx, p);
     scene::TKQDB* root = ctx.Root();
@@ -61,7 +58,7 @@ bool BeginScreenChange(const EngineContext& ctx, const Params& p) {
     // Scripts run below (InitPr of the loading screen) may free the screen: keep its handle.
     const uint32_t screenHandle = screen->Handle();
 
-    ClearStars();
+    root->ClearStars();
     rt.focusedText = nullptr;
     if (rt.images) {
         rt.images->SetImagesToLoad(0);
@@ -116,7 +113,7 @@ bool SwitchScreen(const EngineContext& ctx, const Params& p, bool withEvents) {
         }
     }
     rt.currentScreen = screen;
-    ClearStars();
+    root->ClearStars();
     screen->LoadImages();
     LoadFurther(ctx, p, false);
     rt.focusedText = nullptr;

@@ -14,6 +14,7 @@
 #include "scene/script_runtime.h"
 #include "script/stdlib.h"
 #include "scriptlib/engine_functions.h"
+#include "scriptlib/title_packs.h"
 #include "shell/clock.h"
 #include "shell/game_loading.h"
 #include "shell/game_locator.h"
@@ -74,6 +75,8 @@ public:
 
     void SetPlayer(Player* player) { player_ = player; }
 
+    void ProcessStarsHook() override { db_.ProcessStars(); }
+    void RenderStarsHook(int32_t layer) override { db_.RenderStars(layer); }
     void FinishScreenChange() override { db_.FinishScreenChange(); }
     void RootKeyDown(int32_t code) override { db_.KeyDown(code); }
     void RootCharInput(uint16_t code) override { db_.CharInput(code); }
@@ -248,7 +251,7 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     // The engine routines find the root through `scripts` at each call, so the root may come
     // after the library is registered.
     scene::ScriptRuntime scripts(rt, [&scripts, &rt](script::TPasCalc& calc) {
-        script::RegisterLibrary(calc, script::library::EngineFunctions(scripts, rt));
+        script::library::RegisterGameLibrary(calc, scripts, rt);
     });
     rt.scripts = &scripts;
     // Script errors and warnings reach the log once per distinct line: a broken script that

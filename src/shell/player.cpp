@@ -18,7 +18,6 @@ constexpr int32_t kLogoFullCounter = 18;    // the logo is fully visible: a star
 constexpr int32_t kLogoFadeOutCounter = 83; // the logo starts fading out
 constexpr int32_t kLogoEndCounter = 100;
 constexpr int32_t kLastLogoNumber = 10;
-constexpr int32_t kTopStarLayer = 1000;
 constexpr uint32_t kNoTint = 0xFFFFFFFFu;
 } // namespace
 
@@ -222,16 +221,23 @@ void Player::DeviceRender() {
         return;
     }
     if (TKQElement* screen = rt_.currentScreen) {
-        scene::WalkLayers(*screen, db_.MinOrder, db_.MaxOrder, false, &wideLayersWarned_,
-                          [&](int32_t layer) {
-                              if (rt_.currentScreen) {
-                                  rt_.currentScreen->Render(layer, kNoTint, 0, 0, false);
-                              }
-                              hooks_.RenderStarsHook(layer);
-                              return false;
-                          });
+        // A wide layer range is walked through the layers used; those holding stars count too.
+        starLayers_.clear();
+        if (int64_t{db_.MaxOrder} - db_.MinOrder >= scene::kMaxDenseLayers) {
+            db_.Stars().AppendLiveLayers(starLayers_);
+        }
+        scene::WalkLayers(
+            *screen, db_.MinOrder, db_.MaxOrder, false, &wideLayersWarned_,
+            [&](int32_t layer) {
+                if (rt_.currentScreen) {
+                    rt_.currentScreen->Render(layer, kNoTint, 0, 0, false);
+                }
+                hooks_.RenderStarsHook(layer);
+                return false;
+            },
+            starLayers_);
     }
-    hooks_.RenderStarsHook(kTopStarLayer);
+    hooks_.RenderStarsHook(scene::kTopStarLayer);
     if (TKQElement* cursor = rt_.cursorElement) {
         RenderElementLayers(*cursor, rt_.mouseX, rt_.mouseY);
     }

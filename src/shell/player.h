@@ -175,6 +175,7 @@ private:
     scene::Runtime& rt_;
     scene::TKQDB& db_;
     GameTimer& timer_;
+    std::vector<int32_t> starLayers_; // reused by every frame
     PlayerHooks& hooks_;
     LogoSource* logos_;
     render::Canvas* canvas_;

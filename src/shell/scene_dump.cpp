@@ -2,7 +2,9 @@
 
 #include "scenejson/scene_json.h"
 
+#include "scene/db.h"
 #include "scene/registry.h"
+#include "scene/stars.h"
 #include "script/var_list.h"
 
 #include <spdlog/spdlog.h>
@@ -34,6 +36,31 @@ ordered_json ValueJson(const script::Value& v, const media::TextCodec& codec) {
 
 ordered_json KeysOf(const scene::TKQElement* e) {
     return e ? ordered_json(e->Key) : ordered_json(nullptr);
+}
+
+// The live star records in index order, every field.
+ordered_json StarsJson(const scene::StarTable& stars) {
+    ordered_json out = ordered_json::array();
+    int index = 0;
+    for (const scene::Star& s : stars.Records()) {
+        if (s.live) {
+            out.push_back({{"index", index},
+                           {"pattern", s.pattern},
+                           {"layer", s.layer},
+                           {"mode", s.mode},
+                           {"color", s.color},
+                           {"angle", tools::FloatJson(s.angle)},
+                           {"x", tools::FloatJson(s.x)},
+                           {"y", tools::FloatJson(s.y)},
+                           {"size", tools::FloatJson(s.size)},
+                           {"angle_speed", tools::FloatJson(s.angleSpeed)},
+                           {"size_speed", tools::FloatJson(s.sizeSpeed)},
+                           {"x_speed", tools::FloatJson(s.xSpeed)},
+                           {"y_speed", tools::FloatJson(s.ySpeed)}});
+        }
+        ++index;
+    }
+    return out;
 }
 
 } // namespace
@@ -70,6 +97,7 @@ ordered_json GameStateJson(const scene::TKQDB& db, const scene::Runtime& rt,
                            const media::TextCodec& codec) {
     ordered_json out = ElementStateJson(db, codec);
     out["runtime"] = RuntimeJson(rt, codec);
+    out["runtime"]["stars"] = StarsJson(db.Stars());
     return out;
 }
 

@@ -17,6 +17,7 @@
 #include "scene/script_runtime.h"
 #include "script/stdlib.h"
 #include "scriptlib/engine_functions.h"
+#include "scriptlib/title_packs.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -121,8 +122,7 @@ protected:
     render::ImageService images{files, canvas, [this] { return tick; }};
     scene::Runtime rt{elements::ElementClasses()};
     scene::ScriptRuntime scripts{rt, [this](script::TPasCalc& calc) {
-                                     script::RegisterLibrary(
-                                         calc, script::library::EngineFunctions(scripts, rt));
+                                     script::library::RegisterGameLibrary(calc, scripts, rt);
                                  }};
     std::vector<script::LibraryEntry> engine = script::library::EngineFunctions(scripts, rt);
 

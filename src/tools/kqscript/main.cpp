@@ -39,6 +39,7 @@
 #include "script/pascalc.h"
 #include "script/stdlib.h"
 #include "scriptlib/engine_functions.h"
+#include "scriptlib/title_packs.h"
 #include "shell/game_loading.h"
 
 #include <filesystem>
@@ -133,7 +134,7 @@ int RunInScene(const std::string& source, const SceneOptions& options, const std
     kq::scene::Runtime runtime(kq::elements::ElementClasses());
     runtime.dataDir = options.dataDir;
     kq::scene::ScriptRuntime scripts(runtime, [&scripts, &runtime](kq::script::TPasCalc& calc) {
-        kq::script::RegisterLibrary(calc, kq::script::library::EngineFunctions(scripts, runtime));
+        kq::script::library::RegisterGameLibrary(calc, scripts, runtime);
     });
     runtime.scripts = &scripts;
     scripts.Env().onLogLine = WriteLogLine;
@@ -218,7 +219,8 @@ int Main(int argc, char** argv) {
     kq::script::ScriptEnv env;
     env.onLogLine = WriteLogLine;
     kq::script::TPasCalc calc(&env);
-    kq::script::RegisterLibrary(calc, kq::script::library::SceneLessEngineFunctions());
+    kq::script::RegisterLibrary(calc, kq::script::library::SceneLessEngineFunctions(),
+                                kq::script::library::SceneLessTitleProcedures());
     bool ok = calc.Run(source);
     PrintVariables(calc.Variables(), codec);
     return ok ? 0 : 1;
