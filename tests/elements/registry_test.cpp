@@ -10,26 +10,6 @@ namespace {
 
 using scene::PropKind;
 
-scene::TKQDB db{rt};
-
-scene::TKQElement* Add(scene::TKQElement& parent, std::string_view cls, std::string id) {
-    scene::TKQElement* e = rt.classes.CreateChild(parent, cls);
-    if (e) {
-        e->Id = std::move(id);
-    }
-    return e;
-}
-void Set(scene::TKQElement& e, std::string_view prop, scene::PropValue v) {
-    const scene::TKQProp* p = e.ClassEntry().FindProp(prop);
-    ASSERT_NE(p, nullptr) << prop;
-    p->set(e, v);
-}
-scene::PropValue Get(const scene::TKQElement& e, std::string_view prop) {
-    const scene::TKQProp* p = e.ClassEntry().FindProp(prop);
-    return p ? p->get(e) : scene::PropValue{};
-}
-};
-
 // The published lists, written as "Name K" with K one of I, F, S (I covers every ordinal).
 const char* const kBase = "Key I, Id S, X I, Y I, Vis I";
 const std::vector<std::pair<std::string, std::string>> kTable = {
