@@ -1,7 +1,6 @@
 // The root's keys, typed characters, cheat codes and game-wide events.
 #include "db_test_util.h"
 
-#include "elements/text.h"
 #include "scene/db_unicode.h"
 #include "script/value.h"
 
@@ -62,10 +61,10 @@ TEST(DbInput, TheBufferKeepsTheLastTenCharacters) {
 }
 
 struct FocusFixture : DbFixture {
-    elements::TKQText* text = nullptr;
+    TestText* text = nullptr;
     FocusFixture() {
         scene::TKQElement* screen = rt.classes.CreateChild(*db, "TKQScreen");
-        text = static_cast<elements::TKQText*>(rt.classes.CreateChild(*screen, "TKQText"));
+        text = static_cast<TestText*>(rt.classes.CreateChild(*screen, "TKQText"));
         rt.focusedText = text;
     }
 };
@@ -93,7 +92,7 @@ TEST(DbInput, FocusedTextIsEditedInTheUnicodeMode) {
     FocusFixture f;
     ASSERT_TRUE(f.LoadUnicodeScene()); // the scene reload destroyed the fixture's elements
     scene::TKQElement* screen = f.rt.classes.CreateChild(*f.db, "TKQScreen");
-    f.text = static_cast<elements::TKQText*>(f.rt.classes.CreateChild(*screen, "TKQText"));
+    f.text = static_cast<TestText*>(f.rt.classes.CreateChild(*screen, "TKQText"));
     f.rt.focusedText = f.text;
 
     f.db->CharInput('A');

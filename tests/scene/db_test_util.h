@@ -15,7 +15,7 @@ struct DbFixture {
     TempDir dir;
     std::unique_ptr<media::GameFiles> files;
     RecordingHost host;
-    scene::Runtime rt{elements::ElementClasses()};
+    scene::Runtime rt{TestClasses()};
     std::unique_ptr<scene::TKQDB> db;
 
     DbFixture() {

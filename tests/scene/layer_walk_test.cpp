@@ -1,6 +1,5 @@
 // Walking a screen layer by layer: narrow ranges layer by layer, wide ones through the layers
 // used, including those used only inside screens shown through placeholders.
-#include "elements/screen.h"
 #include "scene/layer_walk.h"
 #include "scene_test_util.h"
 
@@ -31,8 +30,8 @@ struct LayerWalk : SceneFixture, ::testing::Test {
         Show(*b, 3);
     }
     void Show(TKQElement& parent, int32_t key) {
-        auto* place = static_cast<elements::TKQExScreen*>(Add(parent, "TKQExScreen", "P"));
-        place->SetObScreen(key);
+        auto* place = static_cast<TestPlaceholder*>(Add(parent, "TKQExScreen", "P"));
+        place->obScreen = key;
     }
     std::vector<int32_t> Walk(int32_t lo, int32_t hi, bool descending) {
         std::vector<int32_t> seen;

@@ -1,13 +1,13 @@
-// Shared pieces of the scene tests: a runtime with the element registry, a script host that
+// Shared pieces of the scene tests: a runtime with the stand-in element classes, a script host that
 // records what runs, and a builder of serialized elements.
 #pragma once
 
-#include "elements/classes.h"
 #include "scene/db.h"
 #include "scene/registry.h"
 #include "scene/runtime.h"
 #include "scene/script_host.h"
 #include "support/test_support.h"
+#include "test_elements.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ struct RecordingHost : scene::ScriptHost {
 };
 
 struct SceneFixture {
-    scene::Runtime rt{elements::ElementClasses()};
+    scene::Runtime rt{TestClasses()};
     scene::TKQDB db{rt};
 
     scene::TKQElement* Add(scene::TKQElement& parent, std::string_view cls, std::string id) {

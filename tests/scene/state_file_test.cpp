@@ -1,6 +1,4 @@
 // Saving and restoring the game state of a whole scene through the root database.
-#include "elements/classes.h"
-#include "elements/image.h"
 #include "media/game_files.h"
 #include "scene/db.h"
 #include "scene/registry.h"
@@ -11,6 +9,7 @@
 #include "script/value.h"
 #include "script/var_list.h"
 #include "support/test_support.h"
+#include "test_elements.h"
 
 #include <gtest/gtest.h>
 #include <spdlog/spdlog.h>
@@ -151,7 +150,7 @@ protected:
     TempDir game;
     media::GameFiles files{game.Path()};
     StateHost host;
-    scene::Runtime rt{elements::ElementClasses()};
+    scene::Runtime rt{TestClasses()};
     scene::TKQDB db{rt};
     int timerResets = 0;
 
@@ -299,9 +298,9 @@ protected:
         inner.Tag = "inner";
         secret.NotSave = true;
         secret.Tag = "hidden";
-        auto& bag = static_cast<elements::TKQImList&>(list);
-        bag.AddItem(static_cast<elements::TKQImage&>(item));
-        bag.AddItem(static_cast<elements::TKQImage&>(image));
+        auto& bag = static_cast<TestImList&>(list);
+        bag.AddItem(item);
+        bag.AddItem(image);
         GiveVars(screen, {{"SCORE", Value::Int(12)}});
         GiveVars(inner, {{"SEEN", Value::Bool(true)}});
         db.SetLang("eng.lng");
@@ -410,7 +409,7 @@ TEST_F(StateSceneTest, LoadAssignsTheSavedValuesBackThroughSetters) {
     Put(inner, "SEEN", Value::Bool(false));
     db.SetLang("rus.lng");
     EXPECT_EQ(db.Translate("Menu.Start"), "Nachalo");
-    static_cast<elements::TKQImList&>(list).ClearItems();
+    static_cast<TestImList&>(list).ClearItems();
     // An unsaved element keeps what it has now.
     secret.Tag = "now";
 
@@ -429,7 +428,7 @@ TEST_F(StateSceneTest, LoadAssignsTheSavedValuesBackThroughSetters) {
     // The language came back through its setter: its texts are those of the saved language.
     EXPECT_EQ(db.Lang, "eng.lng");
     EXPECT_EQ(db.Translate("Menu.Start"), "Begin");
-    auto& bag = static_cast<elements::TKQImList&>(list);
+    auto& bag = static_cast<TestImList&>(list);
     ASSERT_EQ(bag.ItemCount(), 2u);
     EXPECT_EQ(bag.ItemImage(0), &item);
     EXPECT_EQ(bag.ItemImage(1), &image);
@@ -632,7 +631,7 @@ TEST_F(StateSceneTest, DestroyedElementsBetweenSaveAndLoad) {
     ASSERT_TRUE(db.LoadState());
     EXPECT_EQ(image.Tag, "lit");
     EXPECT_TRUE(Get(screen, "SCORE").SameAs(Value::LongWord(0)));
-    auto& bag = static_cast<elements::TKQImList&>(list);
+    auto& bag = static_cast<TestImList&>(list);
     ASSERT_EQ(bag.ItemCount(), 1u);
     EXPECT_EQ(bag.ItemImage(0), &image);
 }

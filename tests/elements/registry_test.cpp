@@ -1,6 +1,6 @@
 // The registry is the file format: class order, property order and kinds must match the
 // published lists exactly, or every scene file and saved state is read wrongly.
-#include "scene_test_util.h"
+#include "registry_fixture.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
