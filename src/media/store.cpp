@@ -1,9 +1,11 @@
 #include "media/store.h"
 
+#include "media/byte_reader.h"
 #include "media/text_encoding.h"
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace kq::media {
@@ -13,51 +15,6 @@ namespace {
 constexpr int64_t kIntSize = 4;
 // Smallest directory entry: name length, data offset and data size with an empty name.
 constexpr int64_t kMinEntrySize = 3 * kIntSize;
-
-int32_t DecodeInt32(const char* p) {
-    uint32_t u = 0;
-    for (int i = 3; i >= 0; --i) {
-        u = (u << 8) | static_cast<unsigned char>(p[i]);
-    }
-    return static_cast<int32_t>(u);
-}
-
-void AppendInt32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
-    }
-}
-
-// Reads a little-endian directory block with every read checked against its end.
-class DirectoryCursor {
-public:
-    explicit DirectoryCursor(std::string_view data) : data_(data) {}
-
-    bool ReadInt(int32_t& value) {
-        if (data_.size() - pos_ < static_cast<size_t>(kIntSize)) {
-            return false;
-        }
-        value = DecodeInt32(data_.data() + pos_);
-        pos_ += kIntSize;
-        return true;
-    }
-
-    bool ReadBytes(size_t count, std::string& out) {
-        if (data_.size() - pos_ < count) {
-            return false;
-        }
-        out.assign(data_.data() + pos_, count);
-        pos_ += count;
-        return true;
-    }
-
-    size_t Remaining() const { return data_.size() - pos_; }
-
-private:
-    std::string_view data_;
-    size_t pos_ = 0;
-};
 
 } // namespace
 
@@ -128,7 +85,7 @@ bool TKQStore::ReadDirectory() {
     if (stream_.gcount() != kIntSize) {
         return reject("cannot read the directory offset");
     }
-    const int64_t dirOffset = DecodeInt32(trailer);
+    const int64_t dirOffset = ByteReader(std::string_view(trailer, kIntSize)).I32();
     const int64_t directoryEnd = fileSize_ - kIntSize;
     if (dirOffset < 0 || dirOffset > directoryEnd - kIntSize) {
         return reject(
@@ -145,9 +102,8 @@ bool TKQStore::ReadDirectory() {
         return reject("cannot read the directory");
     }
 
-    DirectoryCursor cursor(block);
-    int32_t count = 0;
-    cursor.ReadInt(count); // the block holds at least the count, checked above
+    ByteReader cursor(block);
+    const int32_t count = cursor.I32(); // the block holds at least the count, checked above
     if (count < 0) {
         return reject(fmt::format("negative member count {}", count));
     }
@@ -159,18 +115,19 @@ bool TKQStore::ReadDirectory() {
     entries.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         TKQStoreEntry entry;
-        int32_t nameLength = 0;
-        if (!cursor.ReadInt(nameLength) || nameLength < 0 ||
-            !cursor.ReadBytes(static_cast<size_t>(nameLength), entry.name)) {
+        const int32_t nameLength = cursor.I32();
+        if (nameLength < 0) {
+            cursor.Fail();
+        }
+        entry.name = cursor.Bytes(static_cast<size_t>(std::max(nameLength, 0)));
+        if (cursor.Failed()) {
             return reject(fmt::format("name of member {} runs past the directory", i));
         }
-        int32_t offset = 0;
-        int32_t size = 0;
-        if (!cursor.ReadInt(offset) || !cursor.ReadInt(size)) {
+        entry.offset = cursor.I32();
+        entry.size = cursor.I32();
+        if (cursor.Failed()) {
             return reject(fmt::format("member {} is cut short", i));
         }
-        entry.offset = offset;
-        entry.size = size;
         if (entry.offset < 0 || entry.size < 0 || entry.offset > fileSize_ ||
             entry.size > fileSize_ - entry.offset) {
             return reject(fmt::format("member {} (offset {}, size {}) lies outside the file", i,
@@ -242,29 +199,29 @@ std::string StoreWriter::Build() const {
             return {};
         }
     }
-    std::string out;
-    out.reserve(static_cast<size_t>(total));
+    ByteWriter out;
+    out.Reserve(static_cast<size_t>(total));
     std::vector<int64_t> offsets;
     offsets.reserve(members_.size());
     for (const auto& [name, data] : members_) {
-        offsets.push_back(static_cast<int64_t>(out.size()));
-        out += data;
+        offsets.push_back(static_cast<int64_t>(out.Size()));
+        out.Bytes(data);
     }
-    const int64_t dirOffset = static_cast<int64_t>(out.size());
-    AppendInt32(out, static_cast<int32_t>(members_.size()));
+    const int64_t dirOffset = static_cast<int64_t>(out.Size());
+    out.I32(static_cast<int32_t>(members_.size()));
     for (size_t i = 0; i < members_.size(); ++i) {
         const auto& [name, data] = members_[i];
-        AppendInt32(out, static_cast<int32_t>(name.size()));
-        out += name;
-        AppendInt32(out, static_cast<int32_t>(offsets[i]));
-        AppendInt32(out, static_cast<int32_t>(data.size()));
+        out.I32(static_cast<int32_t>(name.size()));
+        out.Bytes(name);
+        out.I32(static_cast<int32_t>(offsets[i]));
+        out.I32(static_cast<int32_t>(data.size()));
     }
-    if (static_cast<int64_t>(out.size()) > kMaxOffset) {
+    if (static_cast<int64_t>(out.Size()) > kMaxOffset) {
         spdlog::error("store writer: directory exceeds the 2 GiB a pack can address");
         return {};
     }
-    AppendInt32(out, static_cast<int32_t>(dirOffset));
-    return out;
+    out.I32(static_cast<int32_t>(dirOffset));
+    return out.Take();
 }
 
 bool StoreWriter::Write(const std::filesystem::path& file) const {

@@ -136,19 +136,19 @@ void TKQElement::SetRealPos(int32_t x, int32_t y) {
 }
 
 bool TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
-    size_t pos = 0;
+    media::ByteReader in(blob);
     std::string_view className;
-    if (!ReadBlobString(blob, pos, className)) { // the caller already chose the class
+    if (!ReadBlobString(in, className)) { // the caller already chose the class
         return false;
     }
-    if (!LoadOwnProps(blob, pos)) {
+    if (!LoadOwnProps(in)) {
         return false;
     }
-    const size_t childrenStart = pos;
-    LoadChildren(blob, pos, keepKeys);
-    if (pos != blob.size()) {
+    const size_t childrenStart = in.Offset();
+    LoadChildren(in, keepKeys);
+    if (in.Remaining() != 0) {
         spdlog::warn("scene: element '{}' ({}) cut short after {} of {} bytes", Id, ClassName(),
-                     std::max(pos, childrenStart), blob.size());
+                     std::max(in.Offset(), childrenStart), blob.size());
         return false;
     }
     if (!keepKeys) {
@@ -157,9 +157,9 @@ bool TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
     return true;
 }
 
-bool TKQElement::LoadOwnProps(std::string_view blob, size_t& pos) {
+bool TKQElement::LoadOwnProps(media::ByteReader& in) {
     int32_t count = 0;
-    if (!ReadBlobI32(blob, pos, count)) {
+    if (!ReadBlobI32(in, count)) {
         return false;
     }
     const auto& props = ClassEntry().props;
@@ -167,7 +167,7 @@ bool TKQElement::LoadOwnProps(std::string_view blob, size_t& pos) {
     for (size_t i = 0; i < n; ++i) {
         const TKQProp& prop = props[i];
         PropValue value;
-        if (!ReadBlobValue(blob, pos, prop.kind, value)) {
+        if (!ReadBlobValue(in, prop.kind, value)) {
             return false;
         }
         if (!prop.set(*this, value)) {
@@ -177,23 +177,23 @@ bool TKQElement::LoadOwnProps(std::string_view blob, size_t& pos) {
     return true;
 }
 
-void TKQElement::LoadChildren(std::string_view blob, size_t& pos, bool keepKeys) {
+void TKQElement::LoadChildren(media::ByteReader& in, bool keepKeys) {
     const bool tooDeep = DepthOf(this) >= kMaxTreeDepth;
-    while (pos < blob.size()) {
+    while (in.Remaining() > 0) {
         std::string_view childBlob;
-        size_t next = pos;
-        if (!ReadBlobString(blob, next, childBlob)) {
-            return; // leaves pos where the broken record starts: the caller reports it
+        media::ByteReader next = in;
+        if (!ReadBlobString(next, childBlob)) {
+            return; // leaves the reader where the broken record starts: the caller reports it
         }
-        pos = next;
+        in = next;
         if (tooDeep) {
             spdlog::warn("scene: children below '{}' skipped: nesting deeper than {} levels", Id,
                          kMaxTreeDepth);
             continue;
         }
-        size_t namePos = 0;
+        media::ByteReader childIn(childBlob);
         std::string_view childClass;
-        if (!ReadBlobString(childBlob, namePos, childClass)) {
+        if (!ReadBlobString(childIn, childClass)) {
             continue;
         }
         TKQElement* child = Rt().classes.CreateChild(*this, childClass);

@@ -18,6 +18,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kq::media {
+class ByteReader;
+}
+
 namespace kq::script {
 class Value;
 }
@@ -204,9 +208,9 @@ protected:
 
     // Reads the class's property values from a blob (after the class name) and assigns them;
     // false on a short blob or a failing setter.
-    bool LoadOwnProps(std::string_view blob, size_t& pos);
+    bool LoadOwnProps(media::ByteReader& in);
     // Reads the children that follow; each child's failure ends only that child.
-    void LoadChildren(std::string_view blob, size_t& pos, bool keepKeys);
+    void LoadChildren(media::ByteReader& in, bool keepKeys);
 
 private:
     friend class TKQDB;
