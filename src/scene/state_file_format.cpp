@@ -175,6 +175,7 @@ RecordReader::Status RecordReader::Next(Record& out) {
         break; // an unknown tag carries no value bytes
     }
     if (in.Failed()) {
+        cutShort_ = in.Truncated();
         return Status::Corrupt;
     }
     in_ = in;

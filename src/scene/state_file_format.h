@@ -85,9 +85,13 @@ public:
     Status Next(Record& out);
     // Where the next record starts (after Corrupt: where the bad record starts).
     size_t Offset() const { return in_.Offset(); }
+    // After Corrupt: true when the record was cut short by the end of the buffer, false when
+    // it holds a negative length.
+    bool CutShort() const { return cutShort_; }
 
 private:
     media::ByteReader in_; // always at a record boundary: Next reads through a copy
+    bool cutShort_ = false;
 };
 
 // Options of WriteFileReplacing. failAfterBytes lets tests make the write fail once that many

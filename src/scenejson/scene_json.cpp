@@ -774,7 +774,7 @@ SceneDumpResult DumpScene(std::string_view gameFile, const media::TextCodec& cod
     const scene::ClassRegistry& registry = elements::ElementClasses();
     scene::Runtime runtime(registry);
     scene::TKQDB db(runtime);
-    const bool complete = db.LoadSceneBlob(gameFile);
+    const bool complete = db.LoadSceneBlob(gameFile).Ok();
     BlobWalker walker(registry);
     walker.Walk(gameFile, registry.Of(scene::ClassId::DB), "", 0);
     result.warnings = std::move(walker.notes);

@@ -170,7 +170,9 @@ void AddSystemFunctions(EngineTable& t, const EngineContext& ctx) {
     };
     t["LOADSTATE"] = [ctx](TPasCalc&, Params&, TVar&) {
         if (scene::TKQDB* root = ctx.Root()) {
-            root->LoadState();
+            if (const media::LoadResult loaded = root->LoadState(); !loaded) {
+                spdlog::warn("{}", loaded.Error().Message("state"));
+            }
         }
         return true;
     };
