@@ -47,48 +47,55 @@ void TKQStore::Close() {
     directory_.clear();
 }
 
-bool TKQStore::OpenPack(const std::filesystem::path& name) {
+LoadResult TKQStore::OpenPack(const std::filesystem::path& name) {
     Open(name);
     return ReadDirectory();
 }
 
-bool TKQStore::ReadDirectory() {
+LoadResult TKQStore::ReadDirectory() {
     directory_.clear();
+    LoadError error;
+    error.file = fileName_.string();
     if (!stream_.is_open()) {
-        return false;
+        error.problem = LoadError::Problem::Unreadable;
+        error.what = "it cannot be opened";
+        return error;
     }
 
-    const std::string file = fileName_.string();
-    auto reject = [&](std::string_view why) {
-        spdlog::error("store: '{}' is not a valid pack: {}", file, why);
+    auto reject = [&](LoadError::Problem problem, int64_t offset, std::string why) {
+        error.problem = problem;
+        error.offset = static_cast<uint64_t>(std::max<int64_t>(offset, 0));
+        error.what = std::move(why);
         Close();
-        return false;
+        return error;
     };
+    using enum LoadError::Problem;
 
     stream_.clear();
     stream_.seekg(0, std::ios::end);
     const std::streamoff endPos = stream_.tellg();
     if (!stream_ || endPos < 0) {
-        return reject("cannot determine its size");
+        return reject(Unreadable, 0, "cannot determine its size");
     }
     fileSize_ = endPos;
     if (fileSize_ < kIntSize) {
-        return reject("shorter than its trailer");
+        return reject(Truncated, 0, "shorter than its trailer");
     }
     if (fileSize_ > std::numeric_limits<int32_t>::max() + kIntSize) {
-        return reject("larger than 32-bit offsets can address");
+        return reject(Corrupt, 0, "larger than 32-bit offsets can address");
     }
 
     char trailer[kIntSize];
     stream_.seekg(fileSize_ - kIntSize);
     stream_.read(trailer, kIntSize);
     if (stream_.gcount() != kIntSize) {
-        return reject("cannot read the directory offset");
+        return reject(Unreadable, fileSize_ - kIntSize, "cannot read the directory offset");
     }
     const int64_t dirOffset = ByteReader(std::string_view(trailer, kIntSize)).I32();
     const int64_t directoryEnd = fileSize_ - kIntSize;
     if (dirOffset < 0 || dirOffset > directoryEnd - kIntSize) {
         return reject(
+            Corrupt, directoryEnd,
             fmt::format("directory offset {} outside the file of {} bytes", dirOffset, fileSize_));
     }
     directoryOffset_ = dirOffset;
@@ -99,44 +106,48 @@ bool TKQStore::ReadDirectory() {
     stream_.seekg(dirOffset);
     stream_.read(block.data(), static_cast<std::streamsize>(block.size()));
     if (stream_.gcount() != static_cast<std::streamsize>(block.size())) {
-        return reject("cannot read the directory");
+        return reject(Unreadable, dirOffset, "cannot read the directory");
     }
 
     ByteReader cursor(block);
     const int32_t count = cursor.I32(); // the block holds at least the count, checked above
     if (count < 0) {
-        return reject(fmt::format("negative member count {}", count));
+        return reject(Corrupt, dirOffset, fmt::format("negative member count {}", count));
     }
     if (static_cast<int64_t>(count) * kMinEntrySize > static_cast<int64_t>(cursor.Remaining())) {
-        return reject(fmt::format("member count {} does not fit the directory", count));
+        return reject(Corrupt, dirOffset,
+                      fmt::format("member count {} does not fit the directory", count));
     }
 
     std::vector<TKQStoreEntry> entries;
     entries.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         TKQStoreEntry entry;
+        const int64_t entryAt = dirOffset + static_cast<int64_t>(cursor.Offset());
         const int32_t nameLength = cursor.I32();
         if (nameLength < 0) {
             cursor.Fail();
         }
         entry.name = cursor.Bytes(static_cast<size_t>(std::max(nameLength, 0)));
         if (cursor.Failed()) {
-            return reject(fmt::format("name of member {} runs past the directory", i));
+            return reject(cursor.Truncated() ? Truncated : Corrupt, entryAt,
+                          fmt::format("name of member {} runs past the directory", i));
         }
         entry.offset = cursor.I32();
         entry.size = cursor.I32();
         if (cursor.Failed()) {
-            return reject(fmt::format("member {} is cut short", i));
+            return reject(Truncated, entryAt, fmt::format("member {} is cut short", i));
         }
         if (entry.offset < 0 || entry.size < 0 || entry.offset > fileSize_ ||
             entry.size > fileSize_ - entry.offset) {
-            return reject(fmt::format("member {} (offset {}, size {}) lies outside the file", i,
+            return reject(Corrupt, entryAt,
+                          fmt::format("member {} (offset {}, size {}) lies outside the file", i,
                                       entry.offset, entry.size));
         }
         entries.push_back(std::move(entry));
     }
     directory_ = std::move(entries);
-    return true;
+    return {};
 }
 
 int TKQStore::IndexOf(std::string_view name) const {
