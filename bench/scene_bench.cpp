@@ -46,7 +46,10 @@ void BM_LoadScene20k(benchmark::State& state) {
     for (auto _ : state) {
         scene::Runtime rt(elements::ElementClasses());
         scene::TKQDB db(rt);
-        db.LoadSceneBlob(blob);
+        if (!db.LoadSceneBlob(blob)) {
+            state.SkipWithError("the scene did not load");
+            break;
+        }
         elements = CountElements(db);
         benchmark::DoNotOptimize(elements);
     }

@@ -101,7 +101,12 @@ bool GameFiles::OpenPack(const fs::path& packFile) {
         const std::string name = full.filename().native();
         found = MatchComponent(full.parent_path(), EntryNameUtf8(name, codec_), name, codec_, true);
     }
-    return pack_.OpenPack(found.value_or(full));
+    const LoadResult opened = pack_.OpenPack(found.value_or(full));
+    // A game without a pack is normal; a pack that is there but damaged is worth a line.
+    if (!opened && opened.Error().problem != LoadError::Problem::Unreadable) {
+        spdlog::error("{}", opened.Error().Message("pack"));
+    }
+    return opened.Ok();
 }
 
 std::optional<std::vector<std::string>> GameFiles::SplitGameName(std::string_view gameName) const {

@@ -1,5 +1,6 @@
 // Our own BMP reader. General decoders turn palette indices into colours; the engine needs the
 // raw indices of 8-bit masks, so palette pictures keep them beside the colours.
+#include "media/byte_reader.h"
 #include "media/image_decode.h"
 
 #include <spdlog/spdlog.h>
@@ -17,25 +18,6 @@ constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 constexpr uint32_t kBiAlphaBitfields = 6;
-
-class Reader {
-public:
-    explicit Reader(std::string_view data) : data_(data) {}
-    bool Has(size_t pos, size_t count) const {
-        return pos <= data_.size() && count <= data_.size() - pos;
-    }
-    uint8_t U8(size_t pos) const { return static_cast<uint8_t>(data_[pos]); }
-    uint16_t U16(size_t pos) const { return static_cast<uint16_t>(U8(pos) | (U8(pos + 1) << 8)); }
-    uint32_t U32(size_t pos) const {
-        return static_cast<uint32_t>(U8(pos)) | (static_cast<uint32_t>(U8(pos + 1)) << 8) |
-               (static_cast<uint32_t>(U8(pos + 2)) << 16) |
-               (static_cast<uint32_t>(U8(pos + 3)) << 24);
-    }
-    size_t Size() const { return data_.size(); }
-
-private:
-    std::string_view data_;
-};
 
 // One colour channel described by a bit mask, scaled to 8 bits.
 struct Channel {
@@ -73,14 +55,20 @@ struct BmpInfo {
     uint32_t alphaMask = 0xFF000000;
 };
 
-bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
-    if (!in.Has(0, 18) || in.U8(0) != 'B' || in.U8(1) != 'M') {
+// Reads the file and info headers, the colour masks and the palette from the start of data.
+bool ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
+    ByteReader in(data);
+    const std::string_view magic = in.Bytes(2);
+    in.Skip(8); // file size, reserved
+    const uint32_t dataOffset = in.U32();
+    const uint32_t headerSize = in.U32();
+    if (in.Failed() || magic != "BM") {
         spdlog::warn("image {}: not a BMP file", name);
         return false;
     }
-    uint32_t dataOffset = in.U32(10);
-    uint32_t headerSize = in.U32(14);
-    if (headerSize < 12 || !in.Has(14, headerSize)) {
+    // The whole info header must be there; it is then read in place.
+    ByteReader header(data);
+    if (headerSize < 12 || !header.Seek(14) || !header.Skip(headerSize) || !header.Seek(18)) {
         spdlog::warn("image {}: truncated BMP header", name);
         return false;
     }
@@ -89,30 +77,35 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
     size_t paletteCount = 0;
     size_t afterHeader = 14 + static_cast<size_t>(headerSize);
     if (headerSize == 12) {
-        info.width = in.U16(18);
-        info.height = in.U16(20);
-        info.bits = in.U16(24);
+        info.width = header.U16();
+        info.height = header.U16();
+        header.Skip(2); // planes
+        info.bits = header.U16();
         paletteEntrySize = 3;
     } else if (headerSize >= 40) {
-        info.width = static_cast<int32_t>(in.U32(18));
-        int32_t h = static_cast<int32_t>(in.U32(22));
+        info.width = header.I32();
+        const int32_t h = header.I32();
         info.topDown = h < 0;
         info.height = info.topDown ? -static_cast<int64_t>(h) : h;
-        info.bits = in.U16(28);
-        info.compression = in.U32(30);
-        paletteCount = in.U32(46);
+        header.Skip(2); // planes
+        info.bits = header.U16();
+        info.compression = header.U32();
+        header.Skip(12); // image size, resolution
+        paletteCount = header.U32();
         if (info.compression == kBiBitfields || info.compression == kBiAlphaBitfields) {
             // Masks sit inside larger headers, right after a 40-byte one.
-            size_t masks = headerSize >= 52 ? 54 : afterHeader;
-            size_t count = info.compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
-            if (!in.Has(masks, count * 4)) {
+            const size_t masks = headerSize >= 52 ? 54 : afterHeader;
+            const size_t count = info.compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
+            ByteReader maskReader(data);
+            maskReader.Seek(masks);
+            info.redMask = maskReader.U32();
+            info.greenMask = maskReader.U32();
+            info.blueMask = maskReader.U32();
+            info.alphaMask = count == 4 ? maskReader.U32() : 0;
+            if (maskReader.Failed()) {
                 spdlog::warn("image {}: truncated BMP colour masks", name);
                 return false;
             }
-            info.redMask = in.U32(masks);
-            info.greenMask = in.U32(masks + 4);
-            info.blueMask = in.U32(masks + 8);
-            info.alphaMask = count == 4 ? in.U32(masks + 12) : 0;
             if (headerSize == 40) {
                 afterHeader += count * 4;
             }
@@ -162,18 +155,22 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
         if (paletteCount == 0 || paletteCount > maxCount) {
             paletteCount = maxCount;
         }
+        ByteReader palette(data);
+        palette.Seek(afterHeader);
         for (size_t i = 0; i < paletteCount; ++i) {
-            size_t pos = afterHeader + i * paletteEntrySize;
-            if (!in.Has(pos, 3)) {
+            const uint32_t blue = palette.U8();
+            const uint32_t green = palette.U8();
+            const uint32_t red = palette.U8();
+            if (palette.Failed()) {
                 break; // a short palette leaves the rest black
             }
-            info.palette[i] = 0xFF000000u | (static_cast<uint32_t>(in.U8(pos + 2)) << 16) |
-                              (static_cast<uint32_t>(in.U8(pos + 1)) << 8) | in.U8(pos);
+            palette.Skip(paletteEntrySize - 3);
+            info.palette[i] = 0xFF000000u | (red << 16) | (green << 8) | blue;
         }
         afterHeader += paletteCount * paletteEntrySize;
     }
     info.pixelOffset = dataOffset != 0 ? dataOffset : afterHeader;
-    if (info.pixelOffset > in.Size()) {
+    if (info.pixelOffset > data.size()) {
         spdlog::warn("image {}: BMP pixel data offset beyond the file", name);
         return false;
     }
@@ -183,21 +180,21 @@ bool ReadInfo(const Reader& in, BmpInfo& info, std::string_view name) {
 // Run-length data of 8-bit (one index a byte) or 4-bit (two indices a byte, high nibble first)
 // pictures. Runs and deltas past the row or the picture are cut; pixels never written keep
 // index 0. False when the data ends before the last row was reached.
-bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
+bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture) {
     const bool fourBit = info.compression == kBiRle4;
     const int w = picture.width;
     const int h = picture.height;
-    size_t pos = info.pixelOffset;
+    ByteReader in(data);
+    in.Seek(info.pixelOffset);
     int x = 0;
     int row = 0; // in file order
     auto rowStart = [&] {
         const int y = info.topDown ? row : h - 1 - row;
         return picture.indices.data() + static_cast<size_t>(y) * w;
     };
-    while (in.Has(pos, 2)) {
-        const uint8_t count = in.U8(pos);
-        const uint8_t value = in.U8(pos + 1);
-        pos += 2;
+    while (in.Ok() && in.Remaining() >= 2) {
+        const uint8_t count = in.U8();
+        const uint8_t value = in.U8();
         if (count > 0) {
             // An encoded run repeats one byte: both of its nibbles in turn for 4-bit data.
             const int n = std::min<int>(count, w - x);
@@ -215,31 +212,34 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
             break;
         case 1: // end of bitmap
             return true;
-        case 2: // delta
-            if (!in.Has(pos, 2)) {
+        case 2: { // delta
+            const uint8_t dx = in.U8();
+            const uint8_t dy = in.U8();
+            if (in.Failed()) {
                 return false;
             }
-            x = std::min(w, x + in.U8(pos));
-            row += in.U8(pos + 1);
-            pos += 2;
+            x = std::min(w, x + dx);
+            row += dy;
             break;
+        }
         default: { // absolute run of `value` pixels, its bytes padded to an even count
             const size_t bytes = fourBit ? (value + 1u) / 2 : value;
-            if (!in.Has(pos, bytes)) {
+            const std::string_view run = in.Bytes(bytes);
+            if (in.Failed()) {
                 return false;
             }
             const int n = std::min<int>(value, w - x);
             uint8_t* out = rowStart() + x;
             for (int i = 0; i < n; ++i) {
                 if (fourBit) {
-                    const uint8_t b = in.U8(pos + static_cast<size_t>(i / 2));
+                    const auto b = static_cast<uint8_t>(run[static_cast<size_t>(i / 2)]);
                     out[i] = (i & 1) == 0 ? b >> 4 : b & 0x0F;
                 } else {
-                    out[i] = in.U8(pos + static_cast<size_t>(i));
+                    out[i] = static_cast<uint8_t>(run[static_cast<size_t>(i)]);
                 }
             }
             x += n;
-            pos += bytes + (bytes & 1);
+            in.Skip(bytes & 1); // past the end only when the data ends here anyway
             break;
         }
         }
@@ -254,9 +254,8 @@ bool DecodeRle(const Reader& in, const BmpInfo& info, Picture& picture) {
 } // namespace
 
 std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
-    Reader in(data);
     BmpInfo info;
-    if (!ReadInfo(in, info, name)) {
+    if (!ReadInfo(data, info, name)) {
         return std::nullopt;
     }
 
@@ -269,13 +268,15 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
 
     if (info.compression == kBiRle8 || info.compression == kBiRle4) {
         picture.indices.assign(w * h, 0);
-        if (!DecodeRle(in, info, picture)) {
+        if (!DecodeRle(data, info, picture)) {
             spdlog::warn("image {}: truncated run-length BMP data", name);
             return std::nullopt;
         }
     } else {
         const size_t stride = ((w * static_cast<size_t>(info.bits) + 31) / 32) * 4;
-        if (!in.Has(info.pixelOffset, stride * h)) {
+        ByteReader in(data);
+        in.Seek(info.pixelOffset);
+        if (in.Remaining() / stride < h) {
             spdlog::warn("image {}: truncated BMP pixel data", name);
             return std::nullopt;
         }
@@ -289,30 +290,38 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
         const Channel alpha(plain32 ? 0xFF000000u : info.alphaMask);
         bool anyAlpha = false;
         for (size_t row = 0; row < h; ++row) {
-            size_t y = info.topDown ? row : h - 1 - row;
-            size_t src = info.pixelOffset + row * stride;
+            const size_t y = info.topDown ? row : h - 1 - row;
+            ByteReader src(in.Bytes(stride));
             uint8_t* indices = info.bits <= 8 ? picture.indices.data() + y * w : nullptr;
             uint32_t* out = info.bits > 8 ? picture.pixels.data() + y * w : nullptr;
+            uint8_t packed = 0; // the byte that holds the current 1- or 4-bit pixels
             for (size_t x = 0; x < w; ++x) {
                 switch (info.bits) {
                 case 1:
-                    indices[x] = (in.U8(src + x / 8) >> (7 - x % 8)) & 1;
+                    if (x % 8 == 0) {
+                        packed = src.U8();
+                    }
+                    indices[x] = (packed >> (7 - x % 8)) & 1;
                     break;
                 case 4:
-                    indices[x] = (in.U8(src + x / 2) >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
+                    if (x % 2 == 0) {
+                        packed = src.U8();
+                    }
+                    indices[x] = (packed >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
                     break;
                 case 8:
-                    indices[x] = in.U8(src + x);
+                    indices[x] = src.U8();
                     break;
                 case 24: {
-                    size_t p = src + x * 3;
-                    out[x] = 0xFF000000u | (static_cast<uint32_t>(in.U8(p + 2)) << 16) |
-                             (static_cast<uint32_t>(in.U8(p + 1)) << 8) | in.U8(p);
+                    const uint32_t b = src.U8();
+                    const uint32_t g = src.U8();
+                    const uint32_t r = src.U8();
+                    out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
                     break;
                 }
                 default: { // 16 or 32, channels given by masks
-                    uint32_t v = info.bits == 16 ? in.U16(src + x * 2) : in.U32(src + x * 4);
-                    uint32_t a = alpha.Get(v);
+                    const uint32_t v = info.bits == 16 ? src.U16() : src.U32();
+                    const uint32_t a = alpha.Get(v);
                     anyAlpha = anyAlpha || a != 0;
                     out[x] = (a << 24) | (red.Get(v) << 16) | (green.Get(v) << 8) | blue.Get(v);
                     break;

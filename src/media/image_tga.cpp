@@ -2,6 +2,7 @@
 // header is checked here first: only true-colour files (24 or 32 bits, uncompressed or RLE)
 // are handed over, with sizes the data can actually hold. Such a header cannot pass any of
 // stb's other format tests, so stb always decodes them as TGA.
+#include "media/byte_reader.h"
 #include "media/image_decode.h"
 
 #include <spdlog/spdlog.h>
@@ -23,20 +24,16 @@ struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
-// True when the RLE packets from pos on cover all pixels before the data ends.
-bool RleCoversPixels(std::string_view data, size_t pos, size_t pixels, size_t bytesPerPixel) {
+// True when the RLE packets from the reader's offset on cover all pixels before the data ends.
+bool RleCoversPixels(ByteReader in, size_t pixels, size_t bytesPerPixel) {
     size_t covered = 0;
     while (covered < pixels) {
-        if (pos >= data.size()) {
-            return false;
-        }
-        const unsigned header = static_cast<uint8_t>(data[pos++]);
+        const unsigned header = in.U8();
         const size_t count = (header & 0x7F) + 1;
-        const size_t bytes = header & 0x80 ? bytesPerPixel : count * bytesPerPixel;
-        if (bytes > data.size() - pos) {
+        in.Skip(header & 0x80 ? bytesPerPixel : count * bytesPerPixel);
+        if (in.Failed()) {
             return false;
         }
-        pos += bytes;
         covered += count;
     }
     return true;
@@ -49,14 +46,15 @@ std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
         spdlog::warn("image {}: truncated TGA header", name);
         return std::nullopt;
     }
-    auto u8 = [&](size_t pos) { return static_cast<unsigned>(static_cast<uint8_t>(data[pos])); };
-    auto u16 = [&](size_t pos) { return u8(pos) | (u8(pos + 1) << 8); };
-    const unsigned idLength = u8(0);
-    const unsigned colorMapType = u8(1);
-    const unsigned imageType = u8(2);
-    const int width = static_cast<int>(u16(12));
-    const int height = static_cast<int>(u16(14));
-    const unsigned bits = u8(16);
+    ByteReader in(data);
+    const unsigned idLength = in.U8();
+    const unsigned colorMapType = in.U8();
+    const unsigned imageType = in.U8();
+    in.Skip(9); // colour map description and origin
+    const int width = in.U16();
+    const int height = in.U16();
+    const unsigned bits = in.U8();
+    in.Skip(1); // descriptor
     if (colorMapType != 0 || (imageType != kTypeTrueColor && imageType != kTypeTrueColorRle) ||
         (bits != 24 && bits != 32)) {
         spdlog::warn("image {}: unsupported TGA (type {}, {} bits)", name, imageType, bits);
@@ -66,15 +64,14 @@ std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
         spdlog::warn("image {}: TGA size {}x{} refused", name, width, height);
         return std::nullopt;
     }
-    const size_t skip = kHeaderSize + idLength;
     const size_t bytesPerPixel = bits / 8;
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const size_t available = data.size() > skip ? data.size() - skip : 0;
+    const size_t available = in.Skip(idLength) ? in.Remaining() : 0;
     // An RLE packet of 1 + bytesPerPixel bytes covers at most 128 pixels.
     const bool fits = imageType == kTypeTrueColor
                           ? available >= pixels * bytesPerPixel
                           : available / (1 + bytesPerPixel) * 128 >= pixels &&
-                                RleCoversPixels(data, skip, pixels, bytesPerPixel);
+                                RleCoversPixels(in, pixels, bytesPerPixel);
     if (!fits) {
         spdlog::warn("image {}: truncated TGA data", name);
         return std::nullopt;

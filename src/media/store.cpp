@@ -1,9 +1,11 @@
 #include "media/store.h"
 
+#include "media/byte_reader.h"
 #include "media/text_encoding.h"
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace kq::media {
@@ -13,51 +15,6 @@ namespace {
 constexpr int64_t kIntSize = 4;
 // Smallest directory entry: name length, data offset and data size with an empty name.
 constexpr int64_t kMinEntrySize = 3 * kIntSize;
-
-int32_t DecodeInt32(const char* p) {
-    uint32_t u = 0;
-    for (int i = 3; i >= 0; --i) {
-        u = (u << 8) | static_cast<unsigned char>(p[i]);
-    }
-    return static_cast<int32_t>(u);
-}
-
-void AppendInt32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
-    }
-}
-
-// Reads a little-endian directory block with every read checked against its end.
-class DirectoryCursor {
-public:
-    explicit DirectoryCursor(std::string_view data) : data_(data) {}
-
-    bool ReadInt(int32_t& value) {
-        if (data_.size() - pos_ < static_cast<size_t>(kIntSize)) {
-            return false;
-        }
-        value = DecodeInt32(data_.data() + pos_);
-        pos_ += kIntSize;
-        return true;
-    }
-
-    bool ReadBytes(size_t count, std::string& out) {
-        if (data_.size() - pos_ < count) {
-            return false;
-        }
-        out.assign(data_.data() + pos_, count);
-        pos_ += count;
-        return true;
-    }
-
-    size_t Remaining() const { return data_.size() - pos_; }
-
-private:
-    std::string_view data_;
-    size_t pos_ = 0;
-};
 
 } // namespace
 
@@ -90,48 +47,55 @@ void TKQStore::Close() {
     directory_.clear();
 }
 
-bool TKQStore::OpenPack(const std::filesystem::path& name) {
+LoadResult TKQStore::OpenPack(const std::filesystem::path& name) {
     Open(name);
     return ReadDirectory();
 }
 
-bool TKQStore::ReadDirectory() {
+LoadResult TKQStore::ReadDirectory() {
     directory_.clear();
+    LoadError error;
+    error.file = fileName_.string();
     if (!stream_.is_open()) {
-        return false;
+        error.problem = LoadError::Problem::Unreadable;
+        error.what = "it cannot be opened";
+        return error;
     }
 
-    const std::string file = fileName_.string();
-    auto reject = [&](std::string_view why) {
-        spdlog::error("store: '{}' is not a valid pack: {}", file, why);
+    auto reject = [&](LoadError::Problem problem, int64_t offset, std::string why) {
+        error.problem = problem;
+        error.offset = static_cast<uint64_t>(std::max<int64_t>(offset, 0));
+        error.what = std::move(why);
         Close();
-        return false;
+        return error;
     };
+    using enum LoadError::Problem;
 
     stream_.clear();
     stream_.seekg(0, std::ios::end);
     const std::streamoff endPos = stream_.tellg();
     if (!stream_ || endPos < 0) {
-        return reject("cannot determine its size");
+        return reject(Unreadable, 0, "cannot determine its size");
     }
     fileSize_ = endPos;
     if (fileSize_ < kIntSize) {
-        return reject("shorter than its trailer");
+        return reject(Truncated, 0, "shorter than its trailer");
     }
     if (fileSize_ > std::numeric_limits<int32_t>::max() + kIntSize) {
-        return reject("larger than 32-bit offsets can address");
+        return reject(Corrupt, 0, "larger than 32-bit offsets can address");
     }
 
     char trailer[kIntSize];
     stream_.seekg(fileSize_ - kIntSize);
     stream_.read(trailer, kIntSize);
     if (stream_.gcount() != kIntSize) {
-        return reject("cannot read the directory offset");
+        return reject(Unreadable, fileSize_ - kIntSize, "cannot read the directory offset");
     }
-    const int64_t dirOffset = DecodeInt32(trailer);
+    const int64_t dirOffset = ByteReader(std::string_view(trailer, kIntSize)).I32();
     const int64_t directoryEnd = fileSize_ - kIntSize;
     if (dirOffset < 0 || dirOffset > directoryEnd - kIntSize) {
         return reject(
+            Corrupt, directoryEnd,
             fmt::format("directory offset {} outside the file of {} bytes", dirOffset, fileSize_));
     }
     directoryOffset_ = dirOffset;
@@ -142,44 +106,48 @@ bool TKQStore::ReadDirectory() {
     stream_.seekg(dirOffset);
     stream_.read(block.data(), static_cast<std::streamsize>(block.size()));
     if (stream_.gcount() != static_cast<std::streamsize>(block.size())) {
-        return reject("cannot read the directory");
+        return reject(Unreadable, dirOffset, "cannot read the directory");
     }
 
-    DirectoryCursor cursor(block);
-    int32_t count = 0;
-    cursor.ReadInt(count); // the block holds at least the count, checked above
+    ByteReader cursor(block);
+    const int32_t count = cursor.I32(); // the block holds at least the count, checked above
     if (count < 0) {
-        return reject(fmt::format("negative member count {}", count));
+        return reject(Corrupt, dirOffset, fmt::format("negative member count {}", count));
     }
     if (static_cast<int64_t>(count) * kMinEntrySize > static_cast<int64_t>(cursor.Remaining())) {
-        return reject(fmt::format("member count {} does not fit the directory", count));
+        return reject(Corrupt, dirOffset,
+                      fmt::format("member count {} does not fit the directory", count));
     }
 
     std::vector<TKQStoreEntry> entries;
     entries.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         TKQStoreEntry entry;
-        int32_t nameLength = 0;
-        if (!cursor.ReadInt(nameLength) || nameLength < 0 ||
-            !cursor.ReadBytes(static_cast<size_t>(nameLength), entry.name)) {
-            return reject(fmt::format("name of member {} runs past the directory", i));
+        const int64_t entryAt = dirOffset + static_cast<int64_t>(cursor.Offset());
+        const int32_t nameLength = cursor.I32();
+        if (nameLength < 0) {
+            cursor.Fail();
         }
-        int32_t offset = 0;
-        int32_t size = 0;
-        if (!cursor.ReadInt(offset) || !cursor.ReadInt(size)) {
-            return reject(fmt::format("member {} is cut short", i));
+        entry.name = cursor.Bytes(static_cast<size_t>(std::max(nameLength, 0)));
+        if (cursor.Failed()) {
+            return reject(cursor.Truncated() ? Truncated : Corrupt, entryAt,
+                          fmt::format("name of member {} runs past the directory", i));
         }
-        entry.offset = offset;
-        entry.size = size;
+        entry.offset = cursor.I32();
+        entry.size = cursor.I32();
+        if (cursor.Failed()) {
+            return reject(Truncated, entryAt, fmt::format("member {} is cut short", i));
+        }
         if (entry.offset < 0 || entry.size < 0 || entry.offset > fileSize_ ||
             entry.size > fileSize_ - entry.offset) {
-            return reject(fmt::format("member {} (offset {}, size {}) lies outside the file", i,
+            return reject(Corrupt, entryAt,
+                          fmt::format("member {} (offset {}, size {}) lies outside the file", i,
                                       entry.offset, entry.size));
         }
         entries.push_back(std::move(entry));
     }
     directory_ = std::move(entries);
-    return true;
+    return {};
 }
 
 int TKQStore::IndexOf(std::string_view name) const {
@@ -242,29 +210,29 @@ std::string StoreWriter::Build() const {
             return {};
         }
     }
-    std::string out;
-    out.reserve(static_cast<size_t>(total));
+    ByteWriter out;
+    out.Reserve(static_cast<size_t>(total));
     std::vector<int64_t> offsets;
     offsets.reserve(members_.size());
     for (const auto& [name, data] : members_) {
-        offsets.push_back(static_cast<int64_t>(out.size()));
-        out += data;
+        offsets.push_back(static_cast<int64_t>(out.Size()));
+        out.Bytes(data);
     }
-    const int64_t dirOffset = static_cast<int64_t>(out.size());
-    AppendInt32(out, static_cast<int32_t>(members_.size()));
+    const int64_t dirOffset = static_cast<int64_t>(out.Size());
+    out.I32(static_cast<int32_t>(members_.size()));
     for (size_t i = 0; i < members_.size(); ++i) {
         const auto& [name, data] = members_[i];
-        AppendInt32(out, static_cast<int32_t>(name.size()));
-        out += name;
-        AppendInt32(out, static_cast<int32_t>(offsets[i]));
-        AppendInt32(out, static_cast<int32_t>(data.size()));
+        out.I32(static_cast<int32_t>(name.size()));
+        out.Bytes(name);
+        out.I32(static_cast<int32_t>(offsets[i]));
+        out.I32(static_cast<int32_t>(data.size()));
     }
-    if (static_cast<int64_t>(out.size()) > kMaxOffset) {
+    if (static_cast<int64_t>(out.Size()) > kMaxOffset) {
         spdlog::error("store writer: directory exceeds the 2 GiB a pack can address");
         return {};
     }
-    AppendInt32(out, static_cast<int32_t>(dirOffset));
-    return out;
+    out.I32(static_cast<int32_t>(dirOffset));
+    return out.Take();
 }
 
 bool StoreWriter::Write(const std::filesystem::path& file) const {

@@ -6,9 +6,12 @@
 // bytes of the file hold the directory offset.
 //
 // The reader checks every offset, count, length and size against the file size: a pack that
-// points outside itself is rejected with one log line and leaves the store empty, so no read
-// can go out of bounds and no allocation can exceed the file's size.
+// points outside itself is rejected (with the reason and its byte offset, for the caller to
+// report) and leaves the store empty, so no read can go out of bounds and no allocation can
+// exceed the file's size.
 #pragma once
+
+#include "media/load_error.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -32,11 +35,12 @@ public:
     // Closes any open pack, remembers the name and opens the file read-only. A failure to
     // open is not an error: the store simply stays without a stream.
     void Open(const std::filesystem::path& name);
-    // Reads the directory of the open pack; without a stream it does nothing and returns
-    // false. A corrupt directory empties the store (and closes the stream) and returns false.
-    bool ReadDirectory();
+    // Reads the directory of the open pack; without a stream it does nothing and fails as
+    // Unreadable. A corrupt directory empties the store (and closes the stream) and fails with
+    // the reason. Nothing is logged: the caller reports the error.
+    LoadResult ReadDirectory();
     // Open + ReadDirectory.
-    bool OpenPack(const std::filesystem::path& name);
+    LoadResult OpenPack(const std::filesystem::path& name);
     void Close();
 
     bool IsOpen() const { return stream_.is_open(); }

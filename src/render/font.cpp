@@ -462,8 +462,8 @@ int FontCollection::LoadStore(media::TKQStore& store) {
 
 int FontCollection::LoadArchive(const std::filesystem::path& archive) {
     media::TKQStore store;
-    if (!store.OpenPack(archive)) {
-        spdlog::warn("fonts: cannot open the fonts archive {}", archive.string());
+    if (const media::LoadResult opened = store.OpenPack(archive); !opened) {
+        spdlog::warn("fonts: {}", opened.Error().Message("fonts archive"));
         return 0;
     }
     return LoadStore(store);

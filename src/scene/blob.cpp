@@ -3,56 +3,33 @@
 #include "scene/element.h"
 #include "scene/registry.h"
 
-#include <cstring>
-
 namespace kq::scene {
 
-bool ReadBlobI32(std::string_view blob, size_t& pos, int32_t& out) {
-    if (pos > blob.size() || blob.size() - pos < 4) {
-        return false;
-    }
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) {
-        u |= static_cast<uint32_t>(static_cast<uint8_t>(blob[pos + i])) << (8 * i);
-    }
-    out = static_cast<int32_t>(u);
-    pos += 4;
-    return true;
+bool ReadBlobI32(media::ByteReader& in, int32_t& out) {
+    out = in.I32();
+    return in.Ok();
 }
 
-bool ReadBlobF64(std::string_view blob, size_t& pos, double& out) {
-    if (pos > blob.size() || blob.size() - pos < 8) {
-        return false;
-    }
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i) {
-        u |= static_cast<uint64_t>(static_cast<uint8_t>(blob[pos + i])) << (8 * i);
-    }
-    std::memcpy(&out, &u, 8);
-    pos += 8;
-    return true;
+bool ReadBlobF64(media::ByteReader& in, double& out) {
+    out = in.F64();
+    return in.Ok();
 }
 
-bool ReadBlobString(std::string_view blob, size_t& pos, std::string_view& out) {
-    int32_t length = 0;
-    size_t at = pos;
-    if (!ReadBlobI32(blob, at, length) || length < 0) {
-        return false;
+bool ReadBlobString(media::ByteReader& in, std::string_view& out) {
+    const int32_t length = in.I32();
+    if (length < 0) {
+        in.Fail();
     }
-    if (static_cast<size_t>(length) > blob.size() - at) {
-        return false;
-    }
-    out = blob.substr(at, static_cast<size_t>(length));
-    pos = at + static_cast<size_t>(length);
-    return true;
+    out = in.Bytes(in.Ok() ? static_cast<size_t>(length) : 0);
+    return in.Ok();
 }
 
-bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue& out) {
+bool ReadBlobValue(media::ByteReader& in, PropKind kind, PropValue& out) {
     switch (kind) {
     case PropKind::Integer:
     case PropKind::Enumeration: {
         int32_t v = 0;
-        if (!ReadBlobI32(blob, pos, v)) {
+        if (!ReadBlobI32(in, v)) {
             return false;
         }
         out = v;
@@ -60,7 +37,7 @@ bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue&
     }
     case PropKind::Float: {
         double v = 0;
-        if (!ReadBlobF64(blob, pos, v)) {
+        if (!ReadBlobF64(in, v)) {
             return false;
         }
         out = v;
@@ -68,7 +45,7 @@ bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue&
     }
     case PropKind::String: {
         std::string_view v;
-        if (!ReadBlobString(blob, pos, v)) {
+        if (!ReadBlobString(in, v)) {
             return false;
         }
         out = std::string(v);
@@ -78,29 +55,22 @@ bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue&
     return false;
 }
 
-void WriteBlobI32(std::string& out, int32_t v) {
-    auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
-    }
+void WriteBlobI32(media::ByteWriter& out, int32_t v) {
+    out.I32(v);
 }
 
-void WriteBlobF64(std::string& out, double v) {
-    uint64_t u = 0;
-    std::memcpy(&u, &v, 8);
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
-    }
+void WriteBlobF64(media::ByteWriter& out, double v) {
+    out.F64(v);
 }
 
-void WriteBlobString(std::string& out, std::string_view s) {
-    WriteBlobI32(out, static_cast<int32_t>(s.size()));
-    out.append(s);
+void WriteBlobString(media::ByteWriter& out, std::string_view s) {
+    out.I32(static_cast<int32_t>(s.size()));
+    out.Bytes(s);
 }
 
 namespace {
 
-void AppendElement(std::string& out, const TKQElement& element) {
+void AppendElement(media::ByteWriter& out, const TKQElement& element) {
     const TKQClass& entry = element.ClassEntry();
     WriteBlobString(out, entry.className);
     WriteBlobI32(out, static_cast<int32_t>(entry.props.size()));
@@ -122,22 +92,19 @@ void AppendElement(std::string& out, const TKQElement& element) {
     for (const auto& child : element.Children()) {
         // A child is a string whose bytes are its serialized element: reserve the length,
         // write the child in place, then patch the length.
-        const size_t lengthAt = out.size();
+        const size_t lengthAt = out.Size();
         WriteBlobI32(out, 0);
         AppendElement(out, *child);
-        const auto length = static_cast<uint32_t>(out.size() - lengthAt - 4);
-        for (int i = 0; i < 4; ++i) {
-            out[lengthAt + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-        }
+        out.PatchU32(lengthAt, static_cast<uint32_t>(out.Size() - lengthAt - 4));
     }
 }
 
 } // namespace
 
 std::string SaveElementBlob(const TKQElement& element) {
-    std::string out;
+    media::ByteWriter out;
     AppendElement(out, element);
-    return out;
+    return out.Take();
 }
 
 } // namespace kq::scene

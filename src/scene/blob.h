@@ -8,6 +8,7 @@
 // The readers check every length against what is left and never read past the end.
 #pragma once
 
+#include "media/byte_reader.h"
 #include "scene/prop.h"
 
 #include <cstdint>
@@ -18,15 +19,16 @@ namespace kq::scene {
 
 class TKQElement;
 
-bool ReadBlobI32(std::string_view blob, size_t& pos, int32_t& out);
-bool ReadBlobF64(std::string_view blob, size_t& pos, double& out);
-// A view into blob; fails on a negative length or one longer than what is left.
-bool ReadBlobString(std::string_view blob, size_t& pos, std::string_view& out);
-bool ReadBlobValue(std::string_view blob, size_t& pos, PropKind kind, PropValue& out);
+// Each read fails (and leaves the reader failed) when the value does not fit what is left; a
+// string also fails on a negative length. A string is a view into the reader's buffer.
+bool ReadBlobI32(media::ByteReader& in, int32_t& out);
+bool ReadBlobF64(media::ByteReader& in, double& out);
+bool ReadBlobString(media::ByteReader& in, std::string_view& out);
+bool ReadBlobValue(media::ByteReader& in, PropKind kind, PropValue& out);
 
-void WriteBlobI32(std::string& out, int32_t v);
-void WriteBlobF64(std::string& out, double v);
-void WriteBlobString(std::string& out, std::string_view s);
+void WriteBlobI32(media::ByteWriter& out, int32_t v);
+void WriteBlobF64(media::ByteWriter& out, double v);
+void WriteBlobString(media::ByteWriter& out, std::string_view s);
 
 // The serialized form of an element and its subtree: every published property of its class,
 // then every child. Reading it back with LoadProps(keepKeys true) gives the same tree.

@@ -21,12 +21,16 @@ TKQDB::~TKQDB() {
     runtime_.Forget(this, handleSlot_);
 }
 
-bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
+media::LoadResult TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
     DestroyChildren();
     unicode_.reset();
+    media::LoadError unreadable;
+    unreadable.problem = media::LoadError::Problem::Unreadable;
+    unreadable.file = sceneFile.string();
     std::error_code ec;
     if (!std::filesystem::exists(sceneFile, ec)) {
-        return false;
+        unreadable.what = "there is no such file";
+        return unreadable;
     }
     // The pack lies in the game folder, which the game files already know: only its name comes
     // from the scene file, so a relative scene path is not joined to the folder a second time.
@@ -35,15 +39,18 @@ bool TKQDB::LoadScene(const std::filesystem::path& sceneFile) {
     }
     std::optional<std::string> bytes = media::ReadWholeFile(sceneFile);
     if (!bytes) {
-        spdlog::error("scene: cannot read the scene file {}", sceneFile.string());
-        return false;
+        unreadable.what = "reading it failed";
+        return unreadable;
     }
-    const bool ok = LoadSceneBlob(*bytes);
+    media::LoadResult result = LoadSceneBlob(*bytes);
+    if (!result) {
+        result.Error().file = sceneFile.string();
+    }
     PrepareUnicode();
-    return ok;
+    return result;
 }
 
-bool TKQDB::LoadSceneBlob(std::string_view blob) {
+media::LoadResult TKQDB::LoadSceneBlob(std::string_view blob) {
     DestroyChildren();
     // The particle sheet is requested before any picture of the scene: as the first entry it is
     // never considered for eviction, and every scene picture is.
@@ -51,12 +58,9 @@ bool TKQDB::LoadSceneBlob(std::string_view blob) {
         particleImage_ = &runtime_.images->LoadImage(kParticleSheet, true);
     }
     runtime_.loading = true;
-    bool ok = LoadProps(blob, true);
+    media::LoadResult result = LoadProps(blob, true);
     runtime_.loading = false;
-    if (!ok) {
-        spdlog::warn("scene: the scene file is cut short or corrupt; loading kept what was read");
-    }
-    return ok;
+    return result;
 }
 
 TKQElement* TKQDB::FindChildById(std::string_view name) const {

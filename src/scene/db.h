@@ -41,14 +41,15 @@ public:
     // ---- Scene (db.cpp) ----
     // Reads a scene file: destroys the children, opens the pack (same name, ".kst", any letter
     // case) in the game folder of the runtime's game files, loads the blob, then the Unicode data
-    // when the game has "unicode\unicode.fnt". A missing file leaves an empty tree; false when the
-    // file is missing, unreadable or corrupt.
-    bool LoadScene(const std::filesystem::path& sceneFile);
+    // when the game has "unicode\unicode.fnt". A missing file leaves an empty tree. Fails when the
+    // file is missing, unreadable or corrupt, naming the file and where it went wrong.
+    media::LoadResult LoadScene(const std::filesystem::path& sceneFile);
     // Destroys the root's children and loads a whole scene (the root's serialized blob) with
     // keepKeys true and the runtime's loading flag on. Before reading, the particle sheet
-    // "particles.bmp" is requested (kept), so it is the image service's first entry. False when
-    // the blob was cut short or corrupt: whatever was read stays in the tree.
-    bool LoadSceneBlob(std::string_view blob);
+    // "particles.bmp" is requested (kept), so it is the image service's first entry. Fails when
+    // the blob was cut short or corrupt (the error's offset counts from the blob's start):
+    // whatever was read stays in the tree. Nothing is logged: the caller reports the error.
+    media::LoadResult LoadSceneBlob(std::string_view blob);
     // The particle sheet's entry (kept); null without an image service.
     render::TKQIm* ParticleImage() const { return particleImage_; }
 
@@ -141,10 +142,11 @@ public:
     // ---- Saved game state (state_file.cpp) ----
     // SaveState replaces the state file with the whole tree in one rename: false (the old save
     // kept) when no state file is chosen or it cannot be written. LoadState applies the state
-    // file (a missing file counts as empty); false when none is chosen or a record is bad (the
-    // records before it stay applied).
+    // file (a missing file counts as empty); it fails, saying why, when none is chosen, the
+    // file cannot be read or a record is bad (the records before it stay applied). LoadState
+    // does not log its failure: the caller does.
     bool SaveState();
-    bool LoadState();
+    media::LoadResult LoadState();
     // The state file's path; empty while none is chosen.
     const std::filesystem::path& StateFilePath() const { return stateFilePath_; }
 

@@ -135,73 +135,106 @@ void TKQElement::SetRealPos(int32_t x, int32_t y) {
     rY = y;
 }
 
-bool TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
-    size_t pos = 0;
+namespace {
+
+// The error of a failed blob read that began at byte at of the blob.
+media::LoadError BlobError(const media::ByteReader& in, uint64_t base, size_t at,
+                           std::string what) {
+    media::LoadError error;
+    error.problem =
+        in.Truncated() ? media::LoadError::Problem::Truncated : media::LoadError::Problem::Corrupt;
+    error.what = std::move(what);
+    error.offset = base + at;
+    return error;
+}
+
+} // namespace
+
+media::LoadResult TKQElement::LoadProps(std::string_view blob, bool keepKeys) {
+    return LoadTree(blob, 0, keepKeys);
+}
+
+media::LoadResult TKQElement::LoadTree(std::string_view blob, uint64_t base, bool keepKeys) {
+    media::ByteReader in(blob);
     std::string_view className;
-    if (!ReadBlobString(blob, pos, className)) { // the caller already chose the class
-        return false;
+    if (!ReadBlobString(in, className)) { // the caller already chose the class
+        return BlobError(in, base, 0, fmt::format("the class name of a {}", ClassName()));
     }
-    if (!LoadOwnProps(blob, pos)) {
-        return false;
+    if (media::LoadResult own = LoadOwnProps(in, base); !own) {
+        return own;
     }
-    const size_t childrenStart = pos;
-    LoadChildren(blob, pos, keepKeys);
-    if (pos != blob.size()) {
-        spdlog::warn("scene: element '{}' ({}) cut short after {} of {} bytes", Id, ClassName(),
-                     std::max(pos, childrenStart), blob.size());
-        return false;
+    if (media::LoadResult children = LoadChildren(in, base, keepKeys); !children) {
+        return children;
     }
     if (!keepKeys) {
         AssignNewKey();
     }
-    return true;
+    return {};
 }
 
-bool TKQElement::LoadOwnProps(std::string_view blob, size_t& pos) {
+media::LoadResult TKQElement::LoadOwnProps(media::ByteReader& in, uint64_t base) {
+    const size_t countAt = in.Offset();
     int32_t count = 0;
-    if (!ReadBlobI32(blob, pos, count)) {
-        return false;
+    if (!ReadBlobI32(in, count)) {
+        return BlobError(in, base, countAt,
+                         fmt::format("the property count of '{}' ({})", Id, ClassName()));
     }
     const auto& props = ClassEntry().props;
     const size_t n = count <= 0 ? 0 : std::min<size_t>(static_cast<size_t>(count), props.size());
     for (size_t i = 0; i < n; ++i) {
         const TKQProp& prop = props[i];
+        const size_t at = in.Offset();
         PropValue value;
-        if (!ReadBlobValue(blob, pos, prop.kind, value)) {
-            return false;
+        if (!ReadBlobValue(in, prop.kind, value)) {
+            return BlobError(
+                in, base, at,
+                fmt::format("the value of {} of '{}' ({})", prop.name, Id, ClassName()));
         }
         if (!prop.set(*this, value)) {
-            return false;
+            media::LoadError error;
+            error.what =
+                fmt::format("the value of {} of '{}' ({}) is refused", prop.name, Id, ClassName());
+            error.offset = base + at;
+            return error;
         }
     }
-    return true;
+    return {};
 }
 
-void TKQElement::LoadChildren(std::string_view blob, size_t& pos, bool keepKeys) {
+media::LoadResult TKQElement::LoadChildren(media::ByteReader& in, uint64_t base, bool keepKeys) {
     const bool tooDeep = DepthOf(this) >= kMaxTreeDepth;
-    while (pos < blob.size()) {
+    size_t index = 0;
+    while (in.Remaining() > 0) {
+        const size_t recordAt = in.Offset();
         std::string_view childBlob;
-        size_t next = pos;
-        if (!ReadBlobString(blob, next, childBlob)) {
-            return; // leaves pos where the broken record starts: the caller reports it
+        if (!ReadBlobString(in, childBlob)) {
+            return BlobError(
+                in, base, recordAt,
+                fmt::format("the record of child {} of '{}' ({})", index, Id, ClassName()));
         }
-        pos = next;
+        ++index;
         if (tooDeep) {
             spdlog::warn("scene: children below '{}' skipped: nesting deeper than {} levels", Id,
                          kMaxTreeDepth);
             continue;
         }
-        size_t namePos = 0;
+        media::ByteReader childIn(childBlob);
         std::string_view childClass;
-        if (!ReadBlobString(childBlob, namePos, childClass)) {
+        if (!ReadBlobString(childIn, childClass)) {
             continue;
         }
         TKQElement* child = Rt().classes.CreateChild(*this, childClass);
         if (!child) {
             continue; // unknown or disallowed class: skipped with its whole subtree
         }
-        child->LoadProps(childBlob, keepKeys);
+        // The record is its 4-byte length, then the child's blob.
+        const media::LoadResult loaded = child->LoadTree(childBlob, base + recordAt + 4, keepKeys);
+        if (!loaded) {
+            spdlog::warn("scene: a child of '{}' ({}) {}; it keeps what was read", Id, ClassName(),
+                         loaded.Error().Where());
+        }
     }
+    return {};
 }
 
 void TKQElement::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool) {

@@ -9,6 +9,7 @@
 // events and Update concern one element only.
 #pragma once
 
+#include "media/load_error.h"
 #include "scene/prop.h"
 #include "scene/script_host.h"
 
@@ -17,6 +18,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace kq::media {
+class ByteReader;
+}
 
 namespace kq::script {
 class Value;
@@ -91,9 +96,10 @@ public:
     virtual TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                   uint8_t threshold); // 9
     virtual void SetRealPos(int32_t x, int32_t y);    // 10
-    // Fills the element and its subtree from a serialized element; false when reading this
-    // element stopped early (what was read stays).
-    virtual bool LoadProps(std::string_view blob, bool keepKeys); // 11
+    // Fills the element and its subtree from a serialized element. Fails (with where and why)
+    // when reading this element stopped early; what was read stays. A child whose own record
+    // is damaged is logged and loading goes on.
+    virtual media::LoadResult LoadProps(std::string_view blob, bool keepKeys); // 11
     virtual void Render(int32_t layer, uint32_t tint, double offsetX, double offsetY,
                         bool flag); // 12
     virtual void Process();         // 13
@@ -202,11 +208,15 @@ protected:
     // Makes a fresh Vars list, runs exInit into it under the event name.
     void RunInitScript(std::string_view event);
 
+    // LoadProps for a blob that starts at byte base of the file, so that errors name offsets
+    // in the file.
+    media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys);
     // Reads the class's property values from a blob (after the class name) and assigns them;
-    // false on a short blob or a failing setter.
-    bool LoadOwnProps(std::string_view blob, size_t& pos);
-    // Reads the children that follow; each child's failure ends only that child.
-    void LoadChildren(std::string_view blob, size_t& pos, bool keepKeys);
+    // fails on a short blob or a failing setter.
+    media::LoadResult LoadOwnProps(media::ByteReader& in, uint64_t base);
+    // Reads the children that follow; each child's failure ends only that child. Fails when a
+    // child's record itself is cut short.
+    media::LoadResult LoadChildren(media::ByteReader& in, uint64_t base, bool keepKeys);
 
 private:
     friend class TKQDB;

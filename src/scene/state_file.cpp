@@ -172,35 +172,40 @@ void WriteElement(TKQElement& e, state::RecordWriter& out, SavedProps& saved,
     }
 }
 
-enum class ReadResult { Ok, Missing, Failed };
-
 // The whole file, bounded in size. A missing file reads as an empty one.
-ReadResult ReadStateFile(const std::filesystem::path& path, std::string& out) {
+media::LoadResult ReadStateFile(const std::filesystem::path& path, std::string& out) {
+    out.clear();
+    media::LoadError error;
+    error.problem = media::LoadError::Problem::Unreadable;
+    error.file = path.string();
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-        out.clear();
-        return ec ? ReadResult::Failed : ReadResult::Missing;
+        if (ec) {
+            error.what = ec.message();
+            return error;
+        }
+        return {};
     }
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) {
-        spdlog::warn("state: cannot read {}: {}", path.string(), ec.message());
-        return ReadResult::Failed;
+        error.what = ec.message();
+        return error;
     }
     if (size > kMaxStateFileBytes) {
-        spdlog::warn("state: {} is {} bytes, more than the {} a saved state may have; not loaded",
-                     path.string(), size, kMaxStateFileBytes);
-        return ReadResult::Failed;
+        error.what = fmt::format("it is {} bytes, more than the {} a saved state may have", size,
+                                 kMaxStateFileBytes);
+        return error;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        spdlog::warn("state: cannot open {}", path.string());
-        return ReadResult::Failed;
+        error.what = "it cannot be opened";
+        return error;
     }
     out.resize(static_cast<size_t>(size));
     in.read(out.data(), static_cast<std::streamsize>(size));
     // A file that shrank meanwhile gives what was there.
     out.resize(static_cast<size_t>(in.gcount()));
-    return ReadResult::Ok;
+    return {};
 }
 
 // A state-file name as the game gives it ("saves\slot1.sav") as a path below the user folder;
@@ -291,14 +296,17 @@ bool TKQDB::SaveState() {
     return ok;
 }
 
-bool TKQDB::LoadState() {
+media::LoadResult TKQDB::LoadState() {
     if (stateFilePath_.empty()) {
-        return false;
+        media::LoadError error;
+        error.problem = media::LoadError::Problem::Unreadable;
+        error.what = "no state file is chosen";
+        return error;
     }
     const auto started = std::chrono::steady_clock::now();
     std::string data;
-    if (ReadStateFile(stateFilePath_, data) == ReadResult::Failed) {
-        return false;
+    if (media::LoadResult read = ReadStateFile(stateFilePath_, data); !read) {
+        return read;
     }
 
     runtime_.loading = true;
@@ -310,19 +318,28 @@ bool TKQDB::LoadState() {
     StateRecordLookup lookup(*this, runtime_.handles);
     state::RecordReader reader(data);
     state::Record record;
-    bool intact = true;
+    media::LoadResult result;
+    size_t applied = 0;
     while (true) {
         const auto status = reader.Next(record);
         if (status == state::RecordReader::Status::End) {
             break;
         }
         if (status == state::RecordReader::Status::Corrupt) {
-            spdlog::warn("state: {} is cut short or corrupt at byte {} of {}; the records "
-                         "before it were applied",
-                         stateFilePath_.string(), reader.Offset(), data.size());
-            intact = false;
+            media::LoadError error;
+            error.problem = reader.CutShort() ? media::LoadError::Problem::Truncated
+                                              : media::LoadError::Problem::Corrupt;
+            error.file = stateFilePath_.string();
+            error.offset = reader.Offset();
+            error.what =
+                fmt::format("record {} of a file of {} bytes {}; the {} before it "
+                            "were applied",
+                            applied + 1, data.size(),
+                            reader.CutShort() ? "is cut short" : "has a negative length", applied);
+            result = std::move(error);
             break;
         }
+        ++applied;
         Value value;
         switch (record.tag) {
         case state::kTagInt:
@@ -363,7 +380,7 @@ bool TKQDB::LoadState() {
     runtime_.loading = false;
     spdlog::info("state: loaded {} bytes from {} in {:.1f} ms", data.size(),
                  stateFilePath_.string(), MillisecondsSince(started));
-    return intact;
+    return result;
 }
 
 } // namespace kq::scene

@@ -50,12 +50,6 @@ double SubnormalFromSignificand(uint64_t significand, int scale) {
     return std::ldexp(static_cast<double>(rounded), -1074);
 }
 
-void AppendLE(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<char>(static_cast<uint8_t>(v >> (8 * i))));
-    }
-}
-
 } // namespace
 
 Extended DoubleToExtended(double v) {
@@ -106,108 +100,85 @@ double ExtendedToDouble(const uint8_t* bytes) {
 
 // ---- RecordWriter ----
 
-void RecordWriter::I32(int32_t v) {
-    AppendLE(data_, static_cast<uint32_t>(v), 4);
-}
-
 void RecordWriter::Header(int32_t key, std::string_view name, char tag) {
-    I32(key);
-    I32(static_cast<int32_t>(name.size()));
-    data_.append(name);
-    data_.push_back(tag);
+    out_.I32(key);
+    out_.I32(static_cast<int32_t>(name.size()));
+    out_.Bytes(name);
+    out_.U8(static_cast<uint8_t>(tag));
 }
 
 void RecordWriter::Int(int32_t key, std::string_view name, int32_t v) {
     Header(key, name, kTagInt);
-    I32(v);
+    out_.I32(v);
 }
 
 void RecordWriter::Float(int32_t key, std::string_view name, double v) {
     Header(key, name, kTagFloat);
     const Extended bytes = DoubleToExtended(v);
-    data_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    out_.Bytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void RecordWriter::Word(int32_t key, std::string_view name, uint16_t v) {
     Header(key, name, kTagWord);
-    AppendLE(data_, v, 2);
+    out_.U16(v);
 }
 
 void RecordWriter::Object(int32_t key, std::string_view name, int32_t referencedKey) {
     Header(key, name, kTagObject);
-    I32(referencedKey);
+    out_.I32(referencedKey);
 }
 
 void RecordWriter::String(int32_t key, std::string_view name, std::string_view v) {
     Header(key, name, kTagString);
-    I32(static_cast<int32_t>(v.size()));
-    data_.append(v);
+    out_.I32(static_cast<int32_t>(v.size()));
+    out_.Bytes(v);
 }
 
 // ---- RecordReader ----
 
-bool RecordReader::I32(size_t& pos, int32_t& out) const {
-    if (data_.size() - pos < 4) {
-        return false;
-    }
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<uint8_t>(data_[pos + static_cast<size_t>(i)]);
-    }
-    out = static_cast<int32_t>(v);
-    pos += 4;
-    return true;
-}
-
 RecordReader::Status RecordReader::Next(Record& out) {
-    if (pos_ >= data_.size()) {
+    if (in_.Remaining() == 0) {
         return Status::End;
     }
-    size_t pos = pos_;
-    int32_t nameLength = 0;
-    if (!I32(pos, out.key) || !I32(pos, nameLength) || nameLength < 0 ||
-        static_cast<size_t>(nameLength) >= data_.size() - pos) { // the tag follows the name
-        return Status::Corrupt;
+    media::ByteReader in = in_;
+    out.key = in.I32();
+    const int32_t nameLength = in.I32();
+    if (nameLength < 0) {
+        in.Fail();
     }
-    out.name = data_.substr(pos, static_cast<size_t>(nameLength));
-    pos += static_cast<size_t>(nameLength);
-    out.tag = data_[pos++];
-    const size_t left = data_.size() - pos;
+    out.name = in.Bytes(in.Ok() ? static_cast<size_t>(nameLength) : 0);
+    out.tag = static_cast<char>(in.U8());
     switch (out.tag) {
     case kTagInt:
     case kTagObject:
-        if (!I32(pos, out.intValue)) {
-            return Status::Corrupt;
+        out.intValue = in.I32();
+        break;
+    case kTagFloat: {
+        const std::string_view bytes = in.Bytes(sizeof(Extended));
+        if (in.Ok()) {
+            out.floatValue = ExtendedToDouble(reinterpret_cast<const uint8_t*>(bytes.data()));
         }
         break;
-    case kTagFloat:
-        if (left < 10) {
-            return Status::Corrupt;
-        }
-        out.floatValue = ExtendedToDouble(reinterpret_cast<const uint8_t*>(data_.data() + pos));
-        pos += 10;
-        break;
+    }
     case kTagWord:
-        if (left < 2) {
-            return Status::Corrupt;
-        }
-        out.wordValue = static_cast<uint16_t>(static_cast<uint8_t>(data_[pos]) |
-                                              (static_cast<uint8_t>(data_[pos + 1]) << 8));
-        pos += 2;
+        out.wordValue = in.U16();
         break;
     case kTagString: {
-        int32_t length = 0;
-        if (!I32(pos, length) || length < 0 || static_cast<size_t>(length) > data_.size() - pos) {
-            return Status::Corrupt;
+        const int32_t length = in.I32();
+        if (length < 0) {
+            in.Fail();
         }
-        out.text = data_.substr(pos, static_cast<size_t>(length));
-        pos += static_cast<size_t>(length);
+        out.text = in.Bytes(in.Ok() ? static_cast<size_t>(length) : 0);
         break;
     }
     default:
         break; // an unknown tag carries no value bytes
     }
-    pos_ = pos;
+    if (in.Failed()) {
+        cutShort_ = in.Truncated();
+        return Status::Corrupt;
+    }
+    in_ = in;
     return Status::Ok;
 }
 

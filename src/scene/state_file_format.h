@@ -11,6 +11,8 @@
 // A record with any other tag has no value bytes: the reader hands it over and goes on.
 #pragma once
 
+#include "media/byte_reader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -48,14 +50,13 @@ public:
     void Object(int32_t key, std::string_view name, int32_t referencedKey);
     void String(int32_t key, std::string_view name, std::string_view v);
 
-    const std::string& Data() const { return data_; }
-    void Reserve(size_t bytes) { data_.reserve(bytes); }
+    const std::string& Data() const { return out_.Data(); }
+    void Reserve(size_t bytes) { out_.Reserve(bytes); }
 
 private:
     void Header(int32_t key, std::string_view name, char tag);
-    void I32(int32_t v);
 
-    std::string data_;
+    media::ByteWriter out_;
 };
 
 // One record as read; name and text are views into the reader's buffer.
@@ -79,17 +80,18 @@ public:
         Corrupt, // a negative length, or a record cut short by the end of the buffer
     };
 
-    explicit RecordReader(std::string_view data) : data_(data) {}
+    explicit RecordReader(std::string_view data) : in_(data) {}
 
     Status Next(Record& out);
     // Where the next record starts (after Corrupt: where the bad record starts).
-    size_t Offset() const { return pos_; }
+    size_t Offset() const { return in_.Offset(); }
+    // After Corrupt: true when the record was cut short by the end of the buffer, false when
+    // it holds a negative length.
+    bool CutShort() const { return cutShort_; }
 
 private:
-    bool I32(size_t& pos, int32_t& out) const;
-
-    std::string_view data_;
-    size_t pos_ = 0;
+    media::ByteReader in_; // always at a record boundary: Next reads through a copy
+    bool cutShort_ = false;
 };
 
 // Options of WriteFileReplacing. failAfterBytes lets tests make the write fail once that many

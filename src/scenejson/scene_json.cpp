@@ -568,14 +568,14 @@ public:
     std::vector<std::string> notes;
 
     void Walk(std::string_view blob, const TKQClass& entry, const std::string& place, int depth) {
-        size_t pos = 0;
+        media::ByteReader in(blob);
         std::string_view className;
-        if (!scene::ReadBlobString(blob, pos, className)) {
+        if (!scene::ReadBlobString(in, className)) {
             Note(place, entry, "", "the class name is cut short");
             return;
         }
         int32_t count = 0;
-        if (!scene::ReadBlobI32(blob, pos, count)) {
+        if (!scene::ReadBlobI32(in, count)) {
             Note(place, entry, "", "the property count is cut short");
             return;
         }
@@ -584,7 +584,7 @@ public:
             count <= 0 ? 0 : std::min<size_t>(static_cast<size_t>(count), entry.props.size());
         for (size_t i = 0; i < n; ++i) {
             PropValue value;
-            if (!scene::ReadBlobValue(blob, pos, entry.props[i].kind, value)) {
+            if (!scene::ReadBlobValue(in, entry.props[i].kind, value)) {
                 Note(place, entry, id,
                      "stopped at property " + entry.props[i].name + ": the value is cut short");
                 return;
@@ -594,22 +594,22 @@ public:
             }
         }
         size_t created = 0;
-        while (pos < blob.size()) {
+        while (in.Remaining() > 0) {
             std::string_view childBlob;
-            if (!scene::ReadBlobString(blob, pos, childBlob)) {
+            const size_t left = in.Remaining();
+            if (!scene::ReadBlobString(in, childBlob)) {
                 Note(place, entry, id,
                      "stopped at the record of child " + std::to_string(created) +
-                         ": it is cut short (" + std::to_string(blob.size() - pos) +
-                         " bytes left)");
+                         ": it is cut short (" + std::to_string(left) + " bytes left)");
                 return;
             }
             if (depth >= kMaxDepth) {
                 Note(place, entry, id, "a child nested too deep was skipped");
                 continue;
             }
-            size_t namePos = 0;
+            media::ByteReader childIn(childBlob);
             std::string_view childClass;
-            if (!scene::ReadBlobString(childBlob, namePos, childClass)) {
+            if (!scene::ReadBlobString(childIn, childClass)) {
                 Note(place, entry, id, "an unreadable child record was skipped");
                 continue;
             }
@@ -765,16 +765,16 @@ SceneBuildResult BuildSceneText(std::string_view jsonText, const fs::path& baseD
 
 SceneDumpResult DumpScene(std::string_view gameFile, const media::TextCodec& codec) {
     SceneDumpResult result;
-    size_t pos = 0;
+    media::ByteReader in(gameFile);
     std::string_view className;
-    if (!scene::ReadBlobString(gameFile, pos, className) || className != "TKQDB") {
+    if (!scene::ReadBlobString(in, className) || className != "TKQDB") {
         result.error = "not a game file (it does not start with a TKQDB element)";
         return result;
     }
     const scene::ClassRegistry& registry = elements::ElementClasses();
     scene::Runtime runtime(registry);
     scene::TKQDB db(runtime);
-    const bool complete = db.LoadSceneBlob(gameFile);
+    const bool complete = db.LoadSceneBlob(gameFile).Ok();
     BlobWalker walker(registry);
     walker.Walk(gameFile, registry.Of(scene::ClassId::DB), "", 0);
     result.warnings = std::move(walker.notes);

@@ -168,7 +168,9 @@ bool SaveState(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
 
 bool LoadState(const EngineContext& ctx, TPasCalc&, Params&, TVar&) {
     if (scene::TKQDB* root = ctx.Root()) {
-        root->LoadState();
+        if (const media::LoadResult loaded = root->LoadState(); !loaded) {
+            spdlog::warn("{}", loaded.Error().Message("state"));
+        }
     }
     return true;
 }

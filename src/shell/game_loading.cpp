@@ -6,6 +6,8 @@
 #include "scene/runtime.h"
 #include "scene/script_runtime.h"
 
+#include <spdlog/spdlog.h>
+
 namespace kq::shell {
 
 void ReadScriptsFromGame(scene::ScriptRuntime& scripts, media::GameFiles& files) {
@@ -23,7 +25,14 @@ bool LoadGameScene(scene::TKQDB& db, scene::Runtime& rt, const std::filesystem::
     if (rt.images) {
         rt.images->SetLoadImagesNow(false);
     }
-    const bool ok = !gameFile.empty() && db.LoadScene(gameFile);
+    bool ok = false;
+    if (!gameFile.empty()) {
+        const media::LoadResult loaded = db.LoadScene(gameFile);
+        if (!loaded) {
+            spdlog::error("{}; running what could be read", loaded.Error().Message("scene"));
+        }
+        ok = loaded.Ok();
+    }
     rt.loadImagesNow = true;
     if (rt.images) {
         rt.images->SetLoadImagesNow(true);

@@ -26,7 +26,8 @@ void ReadScriptsFromGame(scene::ScriptRuntime& scripts, media::GameFiles& files)
 // while it is read; the pack, the language file, the sound table and the Unicode data open
 // through the runtime's game files (whose folder must be the game file's folder). Afterwards
 // pictures load on request, and the image service follows the root's AlwaysLoadIm. False when
-// the file is missing, unreadable or damaged (whatever could be read stays in the tree).
+// the file is missing, unreadable or damaged (whatever could be read stays in the tree); the
+// reason, with the byte offset where a damaged file stops, is logged as one line.
 bool LoadGameScene(scene::TKQDB& db, scene::Runtime& rt, const std::filesystem::path& gameFile);
 
 } // namespace kq::shell

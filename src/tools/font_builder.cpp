@@ -197,8 +197,8 @@ bool WriteFontToArchive(const FontBuildOptions& options, const std::filesystem::
     std::error_code ec;
     if (add && std::filesystem::exists(archive, ec)) {
         media::TKQStore existing;
-        if (!existing.OpenPack(archive)) {
-            spdlog::error("font builder: {} is not a readable pack; not changed", archive.string());
+        if (const media::LoadResult opened = existing.OpenPack(archive); !opened) {
+            spdlog::error("font builder: {}; not changed", opened.Error().Message("pack"));
             return false;
         }
         const std::vector<media::TKQStoreEntry> entries = existing.Directory();

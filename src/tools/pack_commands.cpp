@@ -140,8 +140,9 @@ bool OpenStore(const fs::path& pack, media::TKQStore& store, std::ostream& err) 
         err << "kqpack: cannot read '" << pack.string() << "'\n";
         return false;
     }
-    if (!store.OpenPack(pack)) {
-        err << "kqpack: '" << pack.string() << "' is not a valid pack\n";
+    if (const media::LoadResult opened = store.OpenPack(pack); !opened) {
+        err << "kqpack: '" << pack.string() << "' is not a valid pack: " << opened.Error().what
+            << " (byte " << opened.Error().offset << ")\n";
         return false;
     }
     return true;

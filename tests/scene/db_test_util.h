@@ -36,7 +36,7 @@ struct DbFixture {
     bool LoadScene(const std::vector<std::string>& children = {}) {
         const std::filesystem::path scene =
             GameFile("quest.kqf", ElementBlob("TKQDB", 0, "", children));
-        return db->LoadScene(scene);
+        return db->LoadScene(scene).Ok();
     }
     // Makes the Unicode mode available (a glyph table with one entry) and loads the scene.
     bool LoadUnicodeScene() {

@@ -112,13 +112,23 @@ TEST(LoadProps, KeepKeysOffNumbersChildrenBeforeTheirParent) {
 }
 
 TEST(LoadProps, TruncationStopsOnlyTheBrokenElement) {
-    QuietLogs quiet;
     SceneFixture f;
     std::string good = ElementBlob("TKQImage", 2, Bytes().I32(11).Str("Good").Data());
     // Declares a string of 50 bytes but holds 3: the element keeps its Key and stops.
     std::string broken = ElementBlob("TKQImage", 2, Bytes().I32(12).I32(50).Raw("abc").Data());
     std::string screen = ElementBlob("TKQScreen", 0, "", {good, broken, good});
-    ASSERT_TRUE(f.db.LoadSceneBlob(ElementBlob("TKQDB", 0, "", {screen})));
+    const std::string file = ElementBlob("TKQDB", 0, "", {screen});
+    {
+        LogCapture log;
+        ASSERT_TRUE(f.db.LoadSceneBlob(file));
+        // The broken child is reported once, at the file offset of its Id value.
+        const size_t idAt = file.find(broken) + std::string("TKQImage").size() + 4 + 4 + 4;
+        EXPECT_EQ(log.Lines(), 1u) << log.Text();
+        EXPECT_NE(log.Text().find("is truncated at byte " + std::to_string(idAt) +
+                                  ": the value of Id of '' (TKQImage);"),
+                  std::string::npos)
+            << log.Text();
+    }
     TKQElement* s = f.db.Child(0);
     ASSERT_EQ(s->ChildCount(), 3u);
     EXPECT_EQ(s->Child(1)->Key, 12);
@@ -128,10 +138,16 @@ TEST(LoadProps, TruncationStopsOnlyTheBrokenElement) {
     // The whole file cut in the middle of the second screen: the first stays.
     std::string s1 = ElementBlob("TKQScreen", 2, Bytes().I32(1).Str("One").Data());
     std::string s2 = ElementBlob("TKQScreen", 2, Bytes().I32(2).Str("Two").Data(), {good});
-    std::string file = ElementBlob("TKQDB", 1, Bytes().I32(0).Data(), {s1, s2});
+    std::string cut = ElementBlob("TKQDB", 1, Bytes().I32(0).Data(), {s1, s2});
     f.db.CurKey = 0;
-    EXPECT_FALSE(f.db.LoadSceneBlob(file.substr(0, file.size() - 5)));
-    ASSERT_EQ(f.db.ChildCount(), 1u); // the cut child string cannot even be read
+    LogCapture log;
+    const media::LoadResult loaded = f.db.LoadSceneBlob(cut.substr(0, cut.size() - 5));
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.Error().problem, media::LoadError::Problem::Truncated);
+    EXPECT_EQ(loaded.Error().offset, cut.size() - 4 - s2.size()); // where the record of s2 starts
+    EXPECT_NE(loaded.Error().what.find("child 1"), std::string::npos) << loaded.Error().what;
+    EXPECT_EQ(log.Lines(), 0u) << log.Text(); // the caller reports it
+    ASSERT_EQ(f.db.ChildCount(), 1u);         // the cut child string cannot even be read
     EXPECT_EQ(f.db.Child(0)->Id, "One");
     EXPECT_EQ(f.db.CurKey, 0);
 }
@@ -189,7 +205,10 @@ TEST(SceneReader, SurvivesRandomAndMutatedInput) {
             }
         }
         SceneFixture g;
-        g.db.LoadSceneBlob(input);
+        const media::LoadResult loaded = g.db.LoadSceneBlob(input);
+        if (!loaded) {
+            ASSERT_LE(loaded.Error().offset, input.size()); // a place inside the input
+        }
         loadedSome += g.db.ChildCount() > 0;
         // Whatever was kept must serialise and read back to the same thing.
         std::string again = scene::SaveElementBlob(g.db);

@@ -686,7 +686,14 @@ TEST_F(StateSceneTest, CutShortFilesApplyTheWholeRecordsBeforeTheCut) {
     for (size_t cut = 0; cut < full.size(); ++cut) {
         WriteStateFile(std::string_view(full).substr(0, cut));
         const bool between = std::find(ends.begin(), ends.end(), cut) != ends.end();
-        EXPECT_EQ(db.LoadState(), between) << cut;
+        const media::LoadResult loaded = db.LoadState();
+        EXPECT_EQ(loaded.Ok(), between) << cut;
+        if (!loaded) {
+            // The error names the start of the record the cut fell into.
+            const size_t recordAt = *std::prev(std::upper_bound(ends.begin(), ends.end(), cut));
+            EXPECT_EQ(loaded.Error().offset, recordAt) << cut;
+            EXPECT_EQ(loaded.Error().problem, media::LoadError::Problem::Truncated) << cut;
+        }
         EXPECT_FALSE(rt.loading);
         EXPECT_TRUE(rt.loadImagesNow);
     }
@@ -698,7 +705,11 @@ TEST_F(StateSceneTest, CutShortFilesApplyTheWholeRecordsBeforeTheCut) {
     after.String(inner.Key, "TAG", "after");
     image.Tag = inner.Tag = "unchanged";
     WriteStateFile(before.Data() + Bytes().I32(image.Key).I32(-3).Data() + after.Data());
-    EXPECT_FALSE(db.LoadState());
+    const media::LoadResult bad = db.LoadState();
+    ASSERT_FALSE(bad);
+    EXPECT_EQ(bad.Error().problem, media::LoadError::Problem::Corrupt);
+    EXPECT_EQ(bad.Error().offset, before.Data().size());
+    EXPECT_EQ(bad.Error().file, db.StateFilePath().string());
     EXPECT_EQ(image.Tag, "before");
     EXPECT_EQ(inner.Tag, "unchanged");
 }
@@ -718,7 +729,10 @@ TEST_F(StateSceneTest, HostileFilesNeitherCrashNorAllocate) {
     };
     for (const std::string& bytes : hostile) {
         WriteStateFile(bytes);
-        db.LoadState();
+        const media::LoadResult loaded = db.LoadState();
+        if (!loaded) {
+            EXPECT_LT(loaded.Error().offset, bytes.size()); // the start of a bad record
+        }
         EXPECT_FALSE(rt.loading);
     }
     std::mt19937 rng(5);
@@ -730,7 +744,10 @@ TEST_F(StateSceneTest, HostileFilesNeitherCrashNorAllocate) {
             bytes = Bytes().I32(image.Key).Data() + bytes;
         }
         WriteStateFile(bytes);
-        db.LoadState();
+        const media::LoadResult loaded = db.LoadState();
+        if (!loaded) {
+            EXPECT_LT(loaded.Error().offset, bytes.size()); // the start of a bad record
+        }
         EXPECT_FALSE(rt.loading);
     }
     spdlog::set_level(spdlog::level::info);

@@ -114,6 +114,36 @@ TEST(GameLoadingPack, MissingGameLoadsNothingAndStillLoadsPicturesAfterwards) {
     EXPECT_EQ(db.ChildCount(), 0u);
 }
 
+TEST(GameLoadingScene, TruncatedSceneGivesOneLogLineNamingTheByteOffset) {
+    TempDir dir;
+    std::string whole;
+    size_t recordAt = 0;
+    {
+        scene::Runtime rt(elements::ElementClasses());
+        scene::TKQDB db(rt);
+        db.Id = "Cut";
+        scene::TKQElement* screen = rt.classes.CreateChild(db, "TKQScreen");
+        ASSERT_NE(screen, nullptr);
+        whole = scene::SaveElementBlob(db);
+        // The screen's record (its length, then its blob) closes the file.
+        recordAt = whole.size() - 4 - scene::SaveElementBlob(*screen).size();
+    }
+    const fs::path game = dir.Write("cut.kqf", whole.substr(0, whole.size() - 3));
+    media::GameFiles files(dir.Path());
+    scene::Runtime rt(elements::ElementClasses());
+    rt.files = &files;
+    scene::TKQDB db(rt);
+    LogCapture log;
+    EXPECT_FALSE(shell::LoadGameScene(db, rt, game));
+    EXPECT_EQ(log.Lines(), 1u) << log.Text();
+    EXPECT_NE(log.Text().find("scene file " + game.string() + " is truncated at byte " +
+                              std::to_string(recordAt) + ": the record of child 0 of 'Cut'"),
+              std::string::npos)
+        << log.Text();
+    EXPECT_EQ(db.Id, "Cut"); // what was read stays
+    EXPECT_EQ(db.ChildCount(), 0u);
+}
+
 TEST(ResolveGameFile, MakesPathsAbsoluteOnce) {
     TempDir dir;
     dir.Write("a/game.kqf", "x");

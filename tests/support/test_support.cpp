@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include <spdlog/sinks/ostream_sink.h>
+#include <spdlog/spdlog.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -91,6 +94,21 @@ Bytes& Bytes::Raw(std::string_view bytes) {
 Bytes& Bytes::Str(std::string_view s) {
     I32(static_cast<int32_t>(s.size()));
     return Raw(s);
+}
+
+LogCapture::LogCapture()
+    : text_(std::make_shared<std::ostringstream>()), previous_(spdlog::default_logger()) {
+    spdlog::set_default_logger(std::make_shared<spdlog::logger>(
+        "capture", std::make_shared<spdlog::sinks::ostream_sink_mt>(*text_)));
+}
+
+LogCapture::~LogCapture() {
+    spdlog::set_default_logger(previous_);
+}
+
+size_t LogCapture::Lines() const {
+    const std::string text = Text();
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 std::string RandomBytes(std::mt19937& rng, size_t count) {

@@ -5,9 +5,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
+
+namespace spdlog {
+class logger;
+}
 
 namespace kq::test {
 
@@ -56,6 +62,22 @@ public:
 
 private:
     std::string data_;
+};
+
+// Collects what the code logs (through the default logger) while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::string Text() const { return text_->str(); }
+    size_t Lines() const;
+
+private:
+    std::shared_ptr<std::ostringstream> text_;
+    std::shared_ptr<spdlog::logger> previous_;
 };
 
 // Deterministic random bytes for corruption tests.
