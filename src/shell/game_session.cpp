@@ -229,10 +229,8 @@ bool GameSession::Start(const fs::path& programFile) {
     if (gameFile.empty()) {
         spdlog::error("kqplayer: no game; running with a black screen");
     }
-    if (!LoadGameScene(*db_, rt_, gameFile) && !gameFile.empty()) {
-        spdlog::error("kqplayer: game file {} is missing or damaged; running what could be read",
-                      gameFile.string());
-    }
+    // A damaged or missing game file is logged once, with its reason, by the loading itself.
+    LoadGameScene(*db_, rt_, gameFile);
 
     std::string title = db_->Translate("Title");
     if (title.empty()) {
