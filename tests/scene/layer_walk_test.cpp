@@ -69,5 +69,24 @@ TEST_F(LayerWalk, NarrowRangesVisitEveryLayerWideOnesOnlyTheUsedOnes) {
     EXPECT_TRUE(warned);
 }
 
+TEST_F(LayerWalk, WideRangesAlsoVisitTheLayersGivenBesideTheTree) {
+    // Layers holding star sprites but no element: visited once, in order, within the range.
+    const std::vector<int32_t> stars = {-20, 4, 1000, 2'000'000};
+    std::vector<int32_t> seen;
+    auto visit = [&](int32_t layer) {
+        seen.push_back(layer);
+        return false;
+    };
+    scene::WalkLayers(*a, -10, 1'000'000, false, nullptr, visit, stars);
+    EXPECT_THAT(seen, ElementsAre(-6, 0, 4, 1000, 900'000));
+    seen.clear();
+    scene::WalkLayers(*a, -10, 1'000'000, true, nullptr, visit, stars);
+    EXPECT_THAT(seen, ElementsAre(900'000, 1000, 4, 0, -6));
+    // A narrow range visits every layer anyway.
+    seen.clear();
+    scene::WalkLayers(*a, 0, 2, false, nullptr, visit, stars);
+    EXPECT_THAT(seen, ElementsAre(0, 1, 2));
+}
+
 } // namespace
 } // namespace kq::test

@@ -5,6 +5,7 @@
 #include "scene/db.h"
 #include "scene/registry.h"
 #include "scene/runtime.h"
+#include "scene/stars.h"
 #include "shell/app.h"
 #include "shell/game_session.h"
 #include "support/test_support.h"
@@ -69,6 +70,29 @@ shell::PlayerOptions Options(const TempDir& dir, std::vector<std::string> args) 
 std::unique_ptr<shell::GameSession> OpenSession(const TempDir& dir,
                                                 const std::vector<std::string>& args) {
     return shell::GameSession::Open(Options(dir, args), dir.Path() / "kqplayer");
+}
+
+TEST(GameSession, StarsLaunchedByScriptsMoveEveryStepAfterTheScreensProcess) {
+    TempDir dir;
+    // The first step launches one rising star; later steps only count.
+    const fs::path game = dir.Write(
+        "game/tiny.kqf",
+        TinyGame("if Tag = '' then AddStar(0, 100, 200, 1, 0, -0.25, 0, -2); Tag := Tag + 's';"));
+    auto session = OpenSession(dir, {"--steps", "10", "--skip-logos", game.string()});
+    ASSERT_NE(session, nullptr);
+    const scene::StarTable& stars = session->Root().Stars();
+    ASSERT_TRUE(session->Step());
+    ASSERT_EQ(stars.LiveCount(), 1);
+    // Launched during the screen's Process, moved once by the star step of the same step.
+    EXPECT_EQ(stars.Records()[0].y, 198);
+    EXPECT_EQ(stars.Records()[0].size, 0.75);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(session->Step());
+    }
+    EXPECT_EQ(stars.LiveCount(), 1);
+    EXPECT_EQ(stars.Records()[0].y, 194);
+    ASSERT_TRUE(session->Step()); // the size reaches 0
+    EXPECT_EQ(stars.LiveCount(), 0);
 }
 
 TEST(GameSession, HeadlessFramesEachRunOneStepUntilTheStepLimit) {
