@@ -131,7 +131,11 @@ float ParticleSystem::Random() {
 float ParticleSystem::Between(float a, float b) {
     const float lo = std::min(a, b);
     const float hi = std::max(a, b);
-    return lo + Random() * (hi - lo);
+    const float r = Random();
+    const float value = lo + r * (hi - lo);
+    // Bounds far apart overflow hi - lo (and 0 x infinity is NaN, which would make a life that
+    // never ends); the weighted form stays between the two finite bounds.
+    return std::isfinite(value) ? value : (1 - r) * lo + r * hi;
 }
 
 void ParticleSystem::Start() {

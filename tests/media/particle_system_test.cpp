@@ -537,6 +537,23 @@ TEST(ParticleSystem, SeededSourcesRepeat) {
     EXPECT_LT(hi, 3.0f);
 }
 
+TEST(ParticleSystem, BoundsAtTheEndsOfTheFloatRangeStillGiveFiniteDraws) {
+    ParticleParams p = Plain();
+    p.lifeMin = -std::numeric_limits<float>::max();
+    p.lifeMax = std::numeric_limits<float>::max();
+    for (float r : {0.0f, 0.25f, 0.999f}) {
+        ParticleSystem system = Make(p);
+        system.SetRandom([r] { return r; });
+        system.Start();
+        system.Update(kStep);
+        ASSERT_EQ(system.LiveCount(), 1);
+        EXPECT_TRUE(std::isfinite(system.Particles()[0].life)) << r;
+        if (r == 0) {
+            EXPECT_EQ(system.Particles()[0].life, p.lifeMin);
+        }
+    }
+}
+
 // Random blocks, with NaN, infinities and huge values mixed in, driven through every operation:
 // no crash, no stall, never more than the capacity, and every live particle stays finite.
 TEST(ParticleSystem, FuzzedParameterBlocksStayFiniteAndBounded) {
