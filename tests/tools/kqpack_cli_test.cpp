@@ -108,4 +108,39 @@ TEST_F(KqpackCliTest, FilterEndToEnd) {
     EXPECT_EQ(Run("filter " + files), 2); // --filter is required
 }
 
+TEST_F(KqpackCliTest, ParticlesPrintSetWritePrintRoundTrip) {
+    const fs::path first = dir_.Path() / "first.bin";
+    ASSERT_EQ(Run("particles --set rate=25 --set color_start=0x80FF0000 --set last_pattern=-1 "
+                  "--set spread=-0.75 -o " +
+                  Quoted(first)),
+              0)
+        << err_;
+    ASSERT_EQ(Run("particles " + Quoted(first)), 0) << err_;
+    const std::string printed = out_;
+    EXPECT_NE(printed.find("\"rate\": 25,"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\"color_start\": 2164195328,"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\"spread\": -0.75,"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\"newest_first\": 0\n}"), std::string::npos) << printed;
+
+    // Writing from the file with one change and printing again changes exactly that line.
+    const fs::path second = dir_.Path() / "second.bin";
+    ASSERT_EQ(Run("particles " + Quoted(first) + " --set duration=4.5 -o " + Quoted(second)), 0)
+        << err_;
+    ASSERT_EQ(Run("particles " + Quoted(second)), 0) << err_;
+    std::string expected = printed;
+    const std::string from = "\"duration\": 0,";
+    expected.replace(expected.find(from), from.size(), "\"duration\": 4.5,");
+    EXPECT_EQ(out_, expected);
+    // With no change the bytes are the same.
+    const fs::path third = dir_.Path() / "third.bin";
+    ASSERT_EQ(Run("particles " + Quoted(second) + " -o " + Quoted(third)), 0) << err_;
+    EXPECT_EQ(kq::test::ReadAll(third), kq::test::ReadAll(second));
+
+    EXPECT_EQ(Run("particles"), 2);
+    EXPECT_EQ(Run("particles " + Quoted(first) + " --set rate=1"), 2); // --set needs -o
+    EXPECT_EQ(Run("particles --set rate=x -o " + Quoted(third)), 1);
+    EXPECT_EQ(err_, "kqpack: bad value 'x' for rate: expected a finite number\n");
+    EXPECT_EQ(Run("particles " + Quoted(dir_.Path() / "none.bin")), 1);
+}
+
 } // namespace

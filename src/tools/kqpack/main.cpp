@@ -3,7 +3,8 @@
 //
 // Exit codes: 0 success, 1 bad or unreadable input (or a failed write), 2 wrong usage.
 // Subcommands: build, dump (scenes), pack, list, extract (packs), font (font archives), image
-// (how the player loads a picture), filter (a shape effect's pixel filter over a picture).
+// (how the player loads a picture), filter (a shape effect's pixel filter over a picture),
+// particles (shows or writes a particle parameter file).
 //
 // Each subcommand is one Add...Command function below that declares its options and sets the
 // action to run; a new subcommand is one more such function and one line in main.
@@ -12,6 +13,7 @@
 #include "tools/font_builder.h"
 #include "tools/image_info.h"
 #include "tools/pack_commands.h"
+#include "tools/particle_commands.h"
 
 #include <CLI/CLI.hpp>
 #include <spdlog/sinks/stdout_color_sinks.h>
@@ -165,6 +167,33 @@ void AddFilterCommand(CLI::App& app, Context& ctx) {
     });
 }
 
+void AddParticlesCommand(CLI::App& app, Context& ctx) {
+    auto* cmd = app.add_subcommand("particles", "show or write a particle parameter file");
+    auto file = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    auto sets = std::make_shared<std::vector<std::string>>();
+    cmd->add_option("FILE", *file, "parameter file to show (with -o: the one to start from)");
+    cmd->add_option("--set", *sets, "NAME=VALUE: set one field (repeatable; needs -o)")
+        ->allow_extra_args(false);
+    cmd->add_option("-o,--output", *out, "parameter file to write");
+    cmd->callback([&ctx, file, out, sets] {
+        ctx.action = [file, out, sets](const kq::media::TextCodec&) {
+            if (!out->empty()) {
+                std::optional<fs::path> in;
+                if (!file->empty()) {
+                    in = fs::path(*file);
+                }
+                return kq::tools::ParticlesWriteCommand(in, *sets, *out, std::cerr);
+            }
+            if (file->empty() || !sets->empty()) {
+                std::cerr << "kqpack: particles needs FILE to show, or -o OUT to write\n";
+                return kExitUsage;
+            }
+            return kq::tools::ParticlesPrintCommand(*file, std::cout, std::cerr);
+        };
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +213,7 @@ int main(int argc, char** argv) {
     AddFontCommand(app, ctx);
     AddImageCommand(app, ctx);
     AddFilterCommand(app, ctx);
+    AddParticlesCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
