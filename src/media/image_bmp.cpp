@@ -3,11 +3,10 @@
 #include "media/byte_reader.h"
 #include "media/image_decode.h"
 
-#include <spdlog/spdlog.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <string>
 
 namespace kq::media {
 
@@ -56,21 +55,26 @@ struct BmpInfo {
 };
 
 // Reads the file and info headers, the colour masks and the palette from the start of data.
-bool ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
+LoadResult ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
     ByteReader in(data);
     const std::string_view magic = in.Bytes(2);
     in.Skip(8); // file size, reserved
     const uint32_t dataOffset = in.U32();
     const uint32_t headerSize = in.U32();
-    if (in.Failed() || magic != "BM") {
-        spdlog::warn("image {}: not a BMP file", name);
-        return false;
+    if (magic.size() == 2 && magic != "BM") {
+        return ImageError(LoadError::Problem::Corrupt, "not a BMP file", name, 0);
+    }
+    if (in.Failed()) {
+        return ImageError(LoadError::Problem::Truncated, "BMP file header", name, in.Offset());
     }
     // The whole info header must be there; it is then read in place.
     ByteReader header(data);
-    if (headerSize < 12 || !header.Seek(14) || !header.Skip(headerSize) || !header.Seek(18)) {
-        spdlog::warn("image {}: truncated BMP header", name);
-        return false;
+    if (headerSize < 12) {
+        return ImageError(LoadError::Problem::Corrupt,
+                          "BMP header size " + std::to_string(headerSize), name, 14);
+    }
+    if (!header.Seek(14) || !header.Skip(headerSize) || !header.Seek(18)) {
+        return ImageError(LoadError::Problem::Truncated, "BMP header", name, header.Offset());
     }
     info.palette.fill(0xFF000000u);
     size_t paletteEntrySize = 4;
@@ -97,26 +101,31 @@ bool ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
             const size_t masks = headerSize >= 52 ? 54 : afterHeader;
             const size_t count = info.compression == kBiAlphaBitfields || headerSize >= 56 ? 4 : 3;
             ByteReader maskReader(data);
-            maskReader.Seek(masks);
+            if (!maskReader.Seek(masks)) {
+                return ImageError(LoadError::Problem::Truncated, "BMP colour masks", name,
+                                  data.size());
+            }
             info.redMask = maskReader.U32();
             info.greenMask = maskReader.U32();
             info.blueMask = maskReader.U32();
             info.alphaMask = count == 4 ? maskReader.U32() : 0;
             if (maskReader.Failed()) {
-                spdlog::warn("image {}: truncated BMP colour masks", name);
-                return false;
+                return ImageError(LoadError::Problem::Truncated, "BMP colour masks", name,
+                                  maskReader.Offset());
             }
             if (headerSize == 40) {
                 afterHeader += count * 4;
             }
         }
     } else {
-        spdlog::warn("image {}: unknown BMP header size {}", name, headerSize);
-        return false;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "unknown BMP header size " + std::to_string(headerSize), name, 14);
     }
     if (!DimensionsAcceptable(info.width, info.height)) {
-        spdlog::warn("image {}: BMP size {}x{} refused", name, info.width, info.height);
-        return false;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "BMP size " + std::to_string(info.width) + "x" +
+                              std::to_string(info.height) + " refused",
+                          name, 18);
     }
     bool supported = false;
     switch (info.bits) {
@@ -139,9 +148,12 @@ bool ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
         break;
     }
     if (!supported) {
-        spdlog::warn("image {}: unsupported BMP ({} bits, compression {})", name, info.bits,
-                     info.compression);
-        return false;
+        // Where the bit depth lies in the core (12-byte) or the larger info header.
+        const size_t bitsAt = headerSize == 12 ? 24 : 28;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "unsupported BMP (" + std::to_string(info.bits) + " bits, compression " +
+                              std::to_string(info.compression) + ")",
+                          name, bitsAt);
     }
     if (info.bits == 16 && info.compression == kBiRgb) {
         // Plain 16-bit pixels are 5-5-5 with the top bit unused.
@@ -171,16 +183,19 @@ bool ReadInfo(std::string_view data, BmpInfo& info, std::string_view name) {
     }
     info.pixelOffset = dataOffset != 0 ? dataOffset : afterHeader;
     if (info.pixelOffset > data.size()) {
-        spdlog::warn("image {}: BMP pixel data offset beyond the file", name);
-        return false;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "BMP pixel data offset " + std::to_string(info.pixelOffset) +
+                              " beyond the file",
+                          name, 10);
     }
-    return true;
+    return {};
 }
 
 // Run-length data of 8-bit (one index a byte) or 4-bit (two indices a byte, high nibble first)
 // pictures. Runs and deltas past the row or the picture are cut; pixels never written keep
-// index 0. False when the data ends before the last row was reached.
-bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture) {
+// index 0. False when the data ends before the last row was reached, with stopAt the offset
+// where decoding stopped.
+bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture, size_t& stopAt) {
     const bool fourBit = info.compression == kBiRle4;
     const int w = picture.width;
     const int h = picture.height;
@@ -216,6 +231,7 @@ bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture) {
             const uint8_t dx = in.U8();
             const uint8_t dy = in.U8();
             if (in.Failed()) {
+                stopAt = in.Offset();
                 return false;
             }
             x = std::min(w, x + dx);
@@ -226,6 +242,7 @@ bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture) {
             const size_t bytes = fourBit ? (value + 1u) / 2 : value;
             const std::string_view run = in.Bytes(bytes);
             if (in.Failed()) {
+                stopAt = in.Offset();
                 return false;
             }
             const int n = std::min<int>(value, w - x);
@@ -248,15 +265,16 @@ bool DecodeRle(std::string_view data, const BmpInfo& info, Picture& picture) {
         }
     }
     // Data ran out without an end marker: accept only when every row was reached.
+    stopAt = in.Offset();
     return row >= h || (row == h - 1 && x >= w);
 }
 
 } // namespace
 
-std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
+DecodedPicture DecodeBmp(std::string_view data, std::string_view name) {
     BmpInfo info;
-    if (!ReadInfo(data, info, name)) {
-        return std::nullopt;
+    if (LoadResult header = ReadInfo(data, info, name); !header) {
+        return std::move(header.Error());
     }
 
     Picture picture;
@@ -268,17 +286,21 @@ std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name) {
 
     if (info.compression == kBiRle8 || info.compression == kBiRle4) {
         picture.indices.assign(w * h, 0);
-        if (!DecodeRle(data, info, picture)) {
-            spdlog::warn("image {}: truncated run-length BMP data", name);
-            return std::nullopt;
+        size_t stopAt = 0;
+        if (!DecodeRle(data, info, picture, stopAt)) {
+            return ImageError(LoadError::Problem::Truncated, "run-length BMP data", name, stopAt);
         }
     } else {
         const size_t stride = ((w * static_cast<size_t>(info.bits) + 31) / 32) * 4;
         ByteReader in(data);
         in.Seek(info.pixelOffset);
-        if (in.Remaining() / stride < h) {
-            spdlog::warn("image {}: truncated BMP pixel data", name);
-            return std::nullopt;
+        const size_t wholeRows = in.Remaining() / stride;
+        if (wholeRows < h) {
+            // Named by the first row (in file order) that does not fit.
+            return ImageError(LoadError::Problem::Truncated,
+                              "BMP pixel data, row " + std::to_string(wholeRows) + " of " +
+                                  std::to_string(h),
+                              name, info.pixelOffset + wholeRows * stride);
         }
         if (info.bits <= 8) {
             picture.indices.assign(w * h, 0);

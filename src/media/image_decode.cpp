@@ -1,6 +1,7 @@
 #include "media/image_decode.h"
 
 #include <cctype>
+#include <utility>
 
 namespace kq::media {
 
@@ -21,6 +22,16 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
 
 } // namespace
 
+LoadError ImageError(LoadError::Problem problem, std::string what, std::string_view name,
+                     size_t offset) {
+    LoadError error;
+    error.problem = problem;
+    error.what = std::move(what);
+    error.file = std::string(name);
+    error.offset = offset;
+    return error;
+}
+
 ImageFormat FormatFromName(std::string_view name) {
     if (EndsWithNoCase(name, ".jpg") || EndsWithNoCase(name, ".jpeg")) {
         return ImageFormat::Jpeg;
@@ -34,7 +45,7 @@ ImageFormat FormatFromName(std::string_view name) {
     return ImageFormat::Bmp;
 }
 
-std::optional<Picture> DecodeImage(std::string_view data, std::string_view name) {
+DecodedPicture DecodeImage(std::string_view data, std::string_view name) {
     switch (FormatFromName(name)) {
     case ImageFormat::Jpeg:
         return DecodeJpeg(data, name);

@@ -1,10 +1,11 @@
 // Image decoders: PNG, JPEG, BMP and TGA from memory buffers into Pictures.
 //
-// Every decoder takes the whole file as bytes and answers a Picture or nothing. Corrupt,
-// truncated or unsupported data never crashes and never allocates more than the limits of
-// image_picture.h allow: dimensions are checked against those limits and against what the
-// data can hold before the pixel buffer is allocated. A failure writes one log line naming
-// the file (the name argument is only used for that).
+// Every decoder takes the whole file as bytes and answers a Picture or the reason there is
+// none (a LoadError naming the file, what failed and, where the decoder knows it, the byte
+// offset). Corrupt, truncated or unsupported data never crashes and never allocates more than
+// the limits of image_picture.h allow: dimensions are checked against those limits and against
+// what the data can hold before the pixel buffer is allocated. Decoders do not log: the caller
+// reports the error once (Message("image")). The name argument only fills LoadError::file.
 //
 // Depths of the results: PNG 32 when the file has an alpha channel or transparency, else 24;
 // JPEG 24; BMP its own depth for 1, 4 and 8 bits (which keep their palette indices), and for
@@ -13,6 +14,7 @@
 #pragma once
 
 #include "media/image_picture.h"
+#include "media/load_error.h"
 
 #include <optional>
 #include <string>
@@ -20,13 +22,15 @@
 
 namespace kq::media {
 
-std::optional<Picture> DecodePng(std::string_view data, std::string_view name = {});
-std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name = {});
+using DecodedPicture = Loaded<Picture>;
+
+DecodedPicture DecodePng(std::string_view data, std::string_view name = {});
+DecodedPicture DecodeJpeg(std::string_view data, std::string_view name = {});
 // Bits per pixel 1, 4, 8, 16, 24, 32; uncompressed, run-length encoded (4 and 8 bits) and bit
 // fields (16 and 32 bits; plain 16-bit pixels are 5-5-5).
-std::optional<Picture> DecodeBmp(std::string_view data, std::string_view name = {});
+DecodedPicture DecodeBmp(std::string_view data, std::string_view name = {});
 // True-colour TGA, 24 or 32 bits, uncompressed or RLE.
-std::optional<Picture> DecodeTga(std::string_view data, std::string_view name = {});
+DecodedPicture DecodeTga(std::string_view data, std::string_view name = {});
 
 enum class ImageFormat { Bmp, Jpeg, Png, Tga };
 
@@ -35,7 +39,11 @@ enum class ImageFormat { Bmp, Jpeg, Png, Tga };
 ImageFormat FormatFromName(std::string_view name);
 
 // Decodes with the decoder chosen by FormatFromName(name).
-std::optional<Picture> DecodeImage(std::string_view data, std::string_view name);
+DecodedPicture DecodeImage(std::string_view data, std::string_view name);
+
+// The error a decoder answers: what failed in the file called name, at offset.
+LoadError ImageError(LoadError::Problem problem, std::string what, std::string_view name,
+                     size_t offset);
 
 // Encodes a picture as an 8-bit RGBA PNG (used by the tools and for test output). Empty on
 // failure.

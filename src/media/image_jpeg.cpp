@@ -5,9 +5,13 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
@@ -49,6 +53,15 @@ void EmitMessage(j_common_ptr cinfo, int level) {
     err->mgr.format_message(cinfo, text);
     spdlog::debug("jpeg: {}", text);
     err->mgr.num_warnings++;
+}
+
+// A fatal libjpeg error, at the end of the bytes the library had taken in so far. After the
+// data ran out the library reads a made-up end marker, so the error is then the short file's.
+LoadError JpegFailure(const jpeg_decompress_struct& cinfo, const JpegError& err,
+                      std::string_view data, std::string what, std::string_view name) {
+    const size_t left = cinfo.src != nullptr ? cinfo.src->bytes_in_buffer : 0;
+    return ImageError(err.truncated ? LoadError::Problem::Truncated : LoadError::Problem::Corrupt,
+                      std::move(what), name, data.size() - std::min(left, data.size()));
 }
 
 bool Create(jpeg_decompress_struct* cinfo, JpegError* err, std::string_view data) {
@@ -100,11 +113,10 @@ bool ReadScanlines(jpeg_decompress_struct* cinfo, JpegError* err, unsigned char*
 
 } // namespace
 
-std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name) {
+DecodedPicture DecodeJpeg(std::string_view data, std::string_view name) {
     if (data.size() < 4 || static_cast<unsigned char>(data[0]) != 0xFF ||
         static_cast<unsigned char>(data[1]) != 0xD8) {
-        spdlog::warn("image {}: not a JPEG file", name);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Corrupt, "not a JPEG file", name, 0);
     }
     jpeg_decompress_struct cinfo{};
     JpegError err{};
@@ -112,19 +124,23 @@ std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name) 
     err.mgr.error_exit = ErrorExit;
     err.mgr.emit_message = EmitMessage;
     if (!Create(&cinfo, &err, data)) {
-        spdlog::warn("image {}: JPEG decoder unavailable: {}", name, err.message);
         jpeg_destroy_decompress(&cinfo);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Unreadable,
+                          std::string("JPEG decoder unavailable: ") + err.message, name, 0);
     }
 
     std::optional<Picture> result;
+    std::optional<LoadError> error;
     JpegHeader header;
     if (!ReadHeader(&cinfo, &err, &header)) {
-        spdlog::warn("image {}: corrupt JPEG header: {}", name, err.message);
+        error = JpegFailure(cinfo, err, data, std::string("JPEG header: ") + err.message, name);
     } else if (!DimensionsAcceptable(header.width, header.height) ||
                static_cast<int64_t>(header.width) * header.height >
                    static_cast<int64_t>(data.size()) * kMaxPixelsPerByte) {
-        spdlog::warn("image {}: JPEG size {}x{} refused", name, header.width, header.height);
+        error = ImageError(LoadError::Problem::Corrupt,
+                           "JPEG size " + std::to_string(header.width) + "x" +
+                               std::to_string(header.height) + " refused",
+                           name, 0);
     } else {
         Picture picture;
         picture.width = static_cast<int>(header.width);
@@ -133,9 +149,10 @@ std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name) 
         picture.pixels.assign(static_cast<size_t>(picture.width) * picture.height, 0);
         auto* bytes = reinterpret_cast<unsigned char*>(picture.pixels.data());
         if (!ReadScanlines(&cinfo, &err, bytes, static_cast<size_t>(picture.width) * 4)) {
-            spdlog::warn("image {}: corrupt JPEG data: {}", name, err.message);
+            error = JpegFailure(cinfo, err, data, std::string("JPEG data: ") + err.message, name);
         } else if (err.truncated) {
-            spdlog::warn("image {}: JPEG data ends early", name);
+            error = ImageError(LoadError::Problem::Truncated, "JPEG data ends early", name,
+                               data.size());
         } else {
             if (header.cmyk) {
                 // Adobe writes CMYK inverted; libjpeg hands the stored values through.
@@ -154,7 +171,10 @@ std::optional<Picture> DecodeJpeg(std::string_view data, std::string_view name) 
         }
     }
     jpeg_destroy_decompress(&cinfo);
-    return result;
+    if (!result) {
+        return std::move(*error);
+    }
+    return std::move(*result);
 }
 
 } // namespace kq::media

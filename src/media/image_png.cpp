@@ -8,6 +8,9 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace kq::media {
 
@@ -23,12 +26,14 @@ struct PngContext {
     const unsigned char* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
+    bool ranOut = false; // a read asked for more than was left
     char message[160] = {};
 };
 
 void ReadCallback(png_structp png, png_bytep out, size_t count) {
     auto* ctx = static_cast<PngContext*>(png_get_io_ptr(png));
     if (count > ctx->size - ctx->pos) {
+        ctx->ranOut = true;
         png_error(png, "unexpected end of data");
     }
     std::memcpy(out, ctx->data + ctx->pos, count);
@@ -82,6 +87,12 @@ bool ReadHeader(png_structp png, png_infop info, PngHeader* header) {
     return true;
 }
 
+// A failure reported by libpng, at the end of what it had read so far.
+LoadError PngError(std::string what, std::string_view name, const PngContext& ctx) {
+    return ImageError(ctx.ranOut ? LoadError::Problem::Truncated : LoadError::Problem::Corrupt,
+                      std::move(what), name, ctx.pos);
+}
+
 bool ReadRows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
@@ -126,10 +137,9 @@ bool WriteAll(png_structp png, png_infop info, int width, int height, png_bytepp
 
 } // namespace
 
-std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
+DecodedPicture DecodePng(std::string_view data, std::string_view name) {
     if (data.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(data.data()), 0, 8) != 0) {
-        spdlog::warn("image {}: not a PNG file", name);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Corrupt, "not a PNG file", name, 0);
     }
     PngContext ctx;
     ctx.data = reinterpret_cast<const unsigned char*>(data.data());
@@ -137,27 +147,31 @@ std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, ErrorCallback, WarningCallback);
     if (png == nullptr) {
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Unreadable, "PNG decoder unavailable", name, 0);
     }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Unreadable, "PNG decoder unavailable", name, 0);
     }
     png_set_read_fn(png, &ctx, ReadCallback);
     png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
 
     std::optional<Picture> result;
+    std::optional<LoadError> error;
     PngHeader header;
     if (!ReadHeader(png, info, &header)) {
-        spdlog::warn("image {}: corrupt PNG header: {}", name, ctx.message);
+        error = PngError(std::string("PNG header: ") + ctx.message, name, ctx);
     } else if (!DimensionsAcceptable(header.width, header.height) ||
                header.rowBytes != static_cast<size_t>(header.width) * 4 ||
                static_cast<int64_t>(header.height) *
                        (static_cast<int64_t>(header.sourceRowBytes) + 1) >
                    static_cast<int64_t>(data.size()) * kMaxInflateRatio) {
-        spdlog::warn("image {}: PNG size {}x{} refused", name, header.width, header.height);
+        error = ImageError(LoadError::Problem::Corrupt,
+                           "PNG size " + std::to_string(header.width) + "x" +
+                               std::to_string(header.height) + " refused",
+                           name, 16);
     } else {
         Picture picture;
         picture.width = static_cast<int>(header.width);
@@ -172,11 +186,14 @@ std::optional<Picture> DecodePng(std::string_view data, std::string_view name) {
         if (ReadRows(png, rows.data())) {
             result = std::move(picture);
         } else {
-            spdlog::warn("image {}: corrupt PNG data: {}", name, ctx.message);
+            error = PngError(std::string("PNG data: ") + ctx.message, name, ctx);
         }
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    return result;
+    if (!result) {
+        return std::move(*error);
+    }
+    return std::move(*result);
 }
 
 std::string EncodePng(const Picture& picture) {

@@ -5,12 +5,12 @@
 #include "media/byte_reader.h"
 #include "media/image_decode.h"
 
-#include <spdlog/spdlog.h>
 #include <stb_image.h>
 
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <string>
 
 namespace kq::media {
 
@@ -24,10 +24,12 @@ struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
-// True when the RLE packets from the reader's offset on cover all pixels before the data ends.
-bool RleCoversPixels(ByteReader in, size_t pixels, size_t bytesPerPixel) {
+// True when the RLE packets from the reader's offset on cover all pixels before the data ends;
+// else stopAt is the offset of the packet that does not fit.
+bool RleCoversPixels(ByteReader in, size_t pixels, size_t bytesPerPixel, size_t& stopAt) {
     size_t covered = 0;
     while (covered < pixels) {
+        stopAt = in.Offset();
         const unsigned header = in.U8();
         const size_t count = (header & 0x7F) + 1;
         in.Skip(header & 0x80 ? bytesPerPixel : count * bytesPerPixel);
@@ -39,12 +41,16 @@ bool RleCoversPixels(ByteReader in, size_t pixels, size_t bytesPerPixel) {
     return true;
 }
 
+const char* FailureReason() {
+    const char* reason = stbi_failure_reason();
+    return reason != nullptr ? reason : "unknown error";
+}
+
 } // namespace
 
-std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
+DecodedPicture DecodeTga(std::string_view data, std::string_view name) {
     if (data.size() < kHeaderSize) {
-        spdlog::warn("image {}: truncated TGA header", name);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Truncated, "TGA header", name, 0);
     }
     ByteReader in(data);
     const unsigned idLength = in.U8();
@@ -57,24 +63,36 @@ std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
     in.Skip(1); // descriptor
     if (colorMapType != 0 || (imageType != kTypeTrueColor && imageType != kTypeTrueColorRle) ||
         (bits != 24 && bits != 32)) {
-        spdlog::warn("image {}: unsupported TGA (type {}, {} bits)", name, imageType, bits);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "unsupported TGA (type " + std::to_string(imageType) + ", " +
+                              std::to_string(bits) + " bits)",
+                          name, 1);
     }
     if (!DimensionsAcceptable(width, height)) {
-        spdlog::warn("image {}: TGA size {}x{} refused", name, width, height);
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Corrupt,
+                          "TGA size " + std::to_string(width) + "x" + std::to_string(height) +
+                              " refused",
+                          name, 12);
     }
     const size_t bytesPerPixel = bits / 8;
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const size_t available = in.Skip(idLength) ? in.Remaining() : 0;
-    // An RLE packet of 1 + bytesPerPixel bytes covers at most 128 pixels.
-    const bool fits = imageType == kTypeTrueColor
-                          ? available >= pixels * bytesPerPixel
-                          : available / (1 + bytesPerPixel) * 128 >= pixels &&
-                                RleCoversPixels(in, pixels, bytesPerPixel);
-    if (!fits) {
-        spdlog::warn("image {}: truncated TGA data", name);
-        return std::nullopt;
+    if (!in.Skip(idLength)) {
+        return ImageError(LoadError::Problem::Truncated, "TGA image ID", name, in.Offset());
+    }
+    const size_t available = in.Remaining();
+    if (imageType == kTypeTrueColor) {
+        if (available < pixels * bytesPerPixel) {
+            // Named by the first pixel that does not fit.
+            return ImageError(LoadError::Problem::Truncated, "TGA pixel data", name,
+                              in.Offset() + available / bytesPerPixel * bytesPerPixel);
+        }
+    } else {
+        // An RLE packet of 1 + bytesPerPixel bytes covers at most 128 pixels.
+        size_t stopAt = data.size();
+        if (available / (1 + bytesPerPixel) * 128 < pixels ||
+            !RleCoversPixels(in, pixels, bytesPerPixel, stopAt)) {
+            return ImageError(LoadError::Problem::Truncated, "TGA run-length data", name, stopAt);
+        }
     }
     int w = 0;
     int h = 0;
@@ -83,9 +101,9 @@ std::optional<Picture> DecodeTga(std::string_view data, std::string_view name) {
         reinterpret_cast<const stbi_uc*>(data.data()),
         static_cast<int>(std::min<size_t>(data.size(), INT32_MAX)), &w, &h, &channels, 4));
     if (!rgba || w != width || h != height) {
-        spdlog::warn("image {}: corrupt TGA: {}", name,
-                     rgba ? "unexpected size" : stbi_failure_reason());
-        return std::nullopt;
+        return ImageError(LoadError::Problem::Corrupt,
+                          std::string("TGA data: ") + (rgba ? "unexpected size" : FailureReason()),
+                          name, 0);
     }
     Picture picture;
     picture.width = width;

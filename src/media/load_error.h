@@ -47,4 +47,25 @@ private:
     std::optional<LoadError> error_;
 };
 
+// A loaded value, or the reason there is none. Reads like std::optional<T> for the value.
+template <class T> class [[nodiscard]] Loaded {
+public:
+    Loaded(T value) : value_(std::move(value)) {}
+    Loaded(LoadError error) : error_(std::move(error)) {}
+
+    bool Ok() const { return value_.has_value(); }
+    explicit operator bool() const { return Ok(); }
+    // Only on success.
+    const T& operator*() const { return *value_; }
+    T& operator*() { return *value_; }
+    const T* operator->() const { return &*value_; }
+    T* operator->() { return &*value_; }
+    // Only on failure.
+    const LoadError& Error() const { return *error_; }
+
+private:
+    std::optional<T> value_;
+    std::optional<LoadError> error_;
+};
+
 } // namespace kq::media

@@ -362,8 +362,9 @@ bool FontCollection::AddFont(
             ok = false;
             break;
         }
-        const std::optional<media::Picture> picture = media::DecodePng(*bytes, pageFile);
+        const media::DecodedPicture picture = media::DecodePng(*bytes, pageFile);
         if (!picture) {
+            spdlog::warn("{}", picture.Error().Message("image"));
             ok = false;
             break;
         }

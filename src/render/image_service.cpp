@@ -188,9 +188,10 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
     image->fileName_ = request.name;
 
     const media::SheetCounts counts = ReadSheet(request.name, inPack);
-    std::optional<media::Picture> picture = media::DecodeImage(main.bytes, logName);
+    media::DecodedPicture picture = media::DecodeImage(main.bytes, logName);
     main.bytes.clear();
     if (!picture) {
+        spdlog::warn("{}", picture.Error().Message("image"));
         entry.failed = true;
         return;
     }
@@ -206,7 +207,13 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
         auto bytes = ReadFrom(jpegName, inPack);
         std::optional<media::Picture> colour;
         if (bytes) {
-            colour = media::DecodeJpeg(*bytes, files_.Codec().ToUtf8(jpegName));
+            media::DecodedPicture decoded =
+                media::DecodeJpeg(*bytes, files_.Codec().ToUtf8(jpegName));
+            if (decoded) {
+                colour = std::move(*decoded);
+            } else {
+                spdlog::warn("{}", decoded.Error().Message("image"));
+            }
         }
         if (!colour) {
             spdlog::warn("image {}: colour partner '{}' unusable; keeping the mask picture",
@@ -251,7 +258,13 @@ void ImageService::Load(TKQIm& entry, const Request& request) {
             auto bytes = ReadFrom(maskName, inPack);
             std::optional<media::Picture> mask;
             if (bytes) {
-                mask = media::DecodeBmp(*bytes, files_.Codec().ToUtf8(maskName));
+                media::DecodedPicture decoded =
+                    media::DecodeBmp(*bytes, files_.Codec().ToUtf8(maskName));
+                if (decoded) {
+                    mask = std::move(*decoded);
+                } else {
+                    spdlog::warn("{}", decoded.Error().Message("image"));
+                }
             }
             if (mask) {
                 if (mask->width != picture->width || mask->height != picture->height) {

@@ -283,8 +283,13 @@ int FilterCommand(const fs::path& input, const fs::path& output, const FilterOpt
         err << "kqpack: cannot read '" << input.string() << "'\n";
         return 1;
     }
-    std::optional<media::Picture> picture = media::DecodeImage(*data, input.filename().string());
-    if (!picture || picture->Empty()) {
+    media::DecodedPicture picture = media::DecodeImage(*data, input.filename().string());
+    if (!picture) {
+        err << "kqpack: cannot decode the picture '" << input.string()
+            << "': " << picture.Error().Message("image") << "\n";
+        return 1;
+    }
+    if (picture->Empty()) {
         err << "kqpack: cannot decode the picture '" << input.string() << "'\n";
         return 1;
     }

@@ -48,7 +48,7 @@ render::GlCanvas* SharedGlCanvas() {
         return ::testing::AssertionFailure()
                << "missing reference " << reference << " (run with KQ_UPDATE_FIXTURES=1)";
     }
-    const std::optional<media::Picture> ref = media::DecodePng(ReadAll(reference), name);
+    const media::DecodedPicture ref = media::DecodePng(ReadAll(reference), name);
     if (!ref || ref->width != width || ref->height != height) {
         return ::testing::AssertionFailure() << "reference " << reference << " unreadable or "
                                              << "of another size";

@@ -86,7 +86,7 @@ TEST_F(KqpackCliTest, FilterEndToEnd) {
     const std::string files = Quoted(in) + " " + Quoted(out);
     // Negative parameters are values, not options.
     ASSERT_EQ(Run("filter " + files + " --filter flwave --par1 -2.5 --par2 3 --par3 2"), 0) << err_;
-    std::optional<kq::media::Picture> result = kq::media::DecodePng(kq::test::ReadAll(out));
+    kq::media::DecodedPicture result = kq::media::DecodePng(kq::test::ReadAll(out));
     ASSERT_TRUE(result);
     for (int y = 0; y < 7; ++y) {
         for (int x = 0; x < 9; ++x) {

@@ -161,7 +161,7 @@ TEST_F(PackCommandsTest, FilterKeepsAlphaAndTransparentColours) {
     // Contrast 128 on every channel: below 128 becomes 0, the rest 255.
     FilterOptions options{.filter = "12", .par1 = 128, .par2 = 128, .par3 = 128};
     ASSERT_EQ(FilterCommand(in, out, options, err_), 0) << err_.str();
-    std::optional<media::Picture> result = media::DecodePng(test::ReadAll(out));
+    media::DecodedPicture result = media::DecodePng(test::ReadAll(out));
     ASSERT_TRUE(result);
     ASSERT_EQ(result->width, 6);
     ASSERT_EQ(result->height, 4);
@@ -223,6 +223,8 @@ TEST_F(PackCommandsTest, FilterFailuresAreOneLine) {
     const fs::path corrupt =
         dir_.Write("bad.png", test::MakePng(2, 2, FilterInputPixel).substr(0, 30));
     fails(corrupt, out, "1", "cannot decode");
+    // The decoder's reason comes along: the file ends inside the header chunk.
+    fails(corrupt, out, "1", "image file bad.png is truncated at byte");
     fails(in, dir_.Path() / "no" / "such" / "out.png", "2", "cannot write");
     EXPECT_FALSE(fs::exists(out));
 }
