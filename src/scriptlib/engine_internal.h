@@ -68,4 +68,9 @@ bool StopMuz(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool ExitGame(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool GoToURL(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
+// Keyframe animations (engine_animations.cpp).
+bool AnimStart(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool AnimStop(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool AnimPlay(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+
 } // namespace kq::script::library
