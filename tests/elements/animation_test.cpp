@@ -510,5 +510,27 @@ TEST_F(AnimationTest, PlaceholderPlaysATopLevelAnimationByKeyAndExactClass) {
     EXPECT_EQ(ex.Pos, -1);
 }
 
+TEST_F(AnimationTest, ASavedGameRestoresPosAndActiveAndPlaysOn) {
+    rt.files = &files;
+    rt.dataDir = (dir.Path() / "data").string();
+    db.Id = "Game";
+    db.SetFileRS("slot.sav");
+    TKQAnim& a = Anim();
+    Pic(Key(a, 9), "a", 0, 0);
+    a.Rebuild();
+    a.SetPos(4);
+    a.Active = true;
+    ASSERT_TRUE(db.SaveState());
+
+    a.SetPos(0);
+    a.Active = false;
+    ASSERT_TRUE(db.LoadState());
+    EXPECT_EQ(a.Pos, 4);
+    EXPECT_TRUE(a.Active);
+    EXPECT_EQ(a.FrameCount(), 10);
+    a.Process();
+    EXPECT_EQ(a.Pos, 5);
+}
+
 } // namespace
 } // namespace kq::elements
