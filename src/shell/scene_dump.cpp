@@ -2,6 +2,7 @@
 
 #include "scenejson/scene_json.h"
 
+#include "elements/animation.h"
 #include "scene/registry.h"
 #include "script/var_list.h"
 
@@ -51,6 +52,10 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
                 }
             }
             out["vars"] = std::move(vars);
+            if (e.Class() == scene::ClassId::Anim) {
+                const auto& anim = static_cast<const elements::TKQAnim&>(e);
+                out["state"] = {{"frames", anim.FrameCount()}};
+            }
         });
 }
 
