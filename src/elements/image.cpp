@@ -18,11 +18,6 @@ using namespace scene::props;
 
 namespace {
 
-// Drawn pictures are trimmed to this window on each axis, in whole source pixels, so that a
-// huge or far off-screen picture never hands the back end extreme coordinates.
-constexpr double kGuardLow = -1024.0;
-constexpr double kGuardHigh = 2048.0;
-
 int32_t Clamp32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
@@ -56,20 +51,6 @@ render::ImageService* ImagesOf(const TKQElement& e) {
 }
 render::Canvas* CanvasOf(const TKQElement& e) {
     return e.DB() ? e.Rt().canvas : nullptr;
-}
-
-// Whole source pixels to cut from each end so that the drawn span [lo, hi] keeps inside the
-// guard window along one axis; one source pixel is scale x axisScale screen pixels.
-void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
-              int64_t& cutHigh) {
-    cutLow = 0;
-    cutHigh = 0;
-    if (lo < kGuardLow) {
-        cutLow = std::max<int64_t>(0, RoundHalfEven((-lo + kGuardLow) / axisScale / scale) - 1);
-    }
-    if (hi > kGuardHigh) {
-        cutHigh = std::max<int64_t>(0, RoundHalfEven((hi - kGuardHigh) / axisScale / scale) + 1);
-    }
 }
 
 // The integer reading of an "ELEMENTS" piece: optional sign, then decimal digits or "$" and
@@ -128,6 +109,18 @@ std::string_view Trim(std::string_view s) {
 }
 
 } // namespace
+
+void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
+              int64_t& cutHigh) {
+    cutLow = 0;
+    cutHigh = 0;
+    if (lo < kGuardLow) {
+        cutLow = std::max<int64_t>(0, RoundHalfEven((-lo + kGuardLow) / axisScale / scale) - 1);
+    }
+    if (hi > kGuardHigh) {
+        cutHigh = std::max<int64_t>(0, RoundHalfEven((hi - kGuardHigh) / axisScale / scale) + 1);
+    }
+}
 
 // ---- TKQImage ----
 

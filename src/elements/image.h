@@ -100,6 +100,16 @@ bool PicturePixelHit(const render::TextureImage& picture, int32_t x, int32_t y, 
                      int32_t top, TKQPosHor posHor, TKQPosVert posVert, int32_t scale,
                      int32_t angle, int32_t margin, uint8_t threshold);
 
+// Drawn pictures are trimmed to this window on each axis, in whole source pixels, so that a
+// huge or far off-screen picture never hands the back end extreme coordinates.
+inline constexpr double kGuardLow = -1024.0;
+inline constexpr double kGuardHigh = 2048.0;
+
+// Whole source pixels to cut from each end so that the drawn span [lo, hi] keeps inside the
+// guard window along one axis; one source pixel is scale x axisScale screen pixels.
+void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
+              int64_t& cutHigh);
+
 class TKQImList : public scene::TKQElement {
 public:
     struct Item {

@@ -33,10 +33,10 @@ std::span<const EngineRow> EngineRows() {
     static constexpr EngineRow kRows[] = {
         {"ListAdd", 64, 2, kUnbounded, EmptyResult, &ListAdd},
         {"ListDel", 65, 2, kUnbounded, EmptyResult, &ListDel},
-        {"AnimStart", 66, 1, kUnbounded, EmptyResult, nullptr},
-        {"AnimStop", 67, 1, kUnbounded, EmptyResult, nullptr},
+        {"AnimStart", 66, 1, kUnbounded, EmptyResult, &AnimStart},
+        {"AnimStop", 67, 1, kUnbounded, EmptyResult, &AnimStop},
         {"AnimBreak", 68, 1, kUnbounded, EmptyResult, nullptr},
-        {"AnimPlay", 69, 1, kUnbounded, EmptyResult, nullptr},
+        {"AnimPlay", 69, 1, kUnbounded, EmptyResult, &AnimPlay},
         {"Update", 70, 1, kUnbounded, EmptyResult, &Update},
         {"Process", 71, 1, kUnbounded, EmptyResult, &Process},
         {"Render", 72, 1, kUnbounded, EmptyResult, nullptr},

@@ -3,6 +3,7 @@
 #include "scenejson/scene_json.h"
 
 #include "scene/db.h"
+#include "elements/animation.h"
 #include "scene/registry.h"
 #include "scene/stars.h"
 #include "script/var_list.h"
@@ -78,6 +79,10 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
                 }
             }
             out["vars"] = std::move(vars);
+            if (e.Class() == scene::ClassId::Anim) {
+                const auto& anim = static_cast<const elements::TKQAnim&>(e);
+                out["state"] = {{"frames", anim.FrameCount()}};
+            }
         });
 }
 

@@ -190,6 +190,56 @@ TEST_F(DemoGameRun, HoverAndClicksDrawTheReferenceFrames) {
     ExpectMatchesReference(clicked, "menu_after_clicks.png");
 }
 
+// The whole node (props, state, children) of the element with this Id; null when none.
+const nlohmann::json* FindNodeById(const nlohmann::json& node, std::string_view id) {
+    if (!node.is_object()) {
+        return nullptr;
+    }
+    const auto props = node.find("props");
+    if (props != node.end() && props->is_object()) {
+        const auto found = props->find("Id");
+        if (found != props->end() && found->is_string() && found->get<std::string>() == id) {
+            return &node;
+        }
+    }
+    const auto children = node.find("children");
+    if (children == node.end() || !children->is_array()) {
+        return nullptr;
+    }
+    for (const nlohmann::json& child : *children) {
+        if (const nlohmann::json* hit = FindNodeById(child, id)) {
+            return hit;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(DemoGameRun, DumpGivesEveryAnimationItsFrameCount) {
+    TempDir dir;
+    const fs::path dump = dir.Path() / "dump.json";
+    const fs::path log = dir.Path() / "log.txt";
+    const std::string command = Quote(PlayerBinary()) +
+                                " --headless --skip-logos --steps 3 --data-dir " +
+                                Quote(dir.Path()) + " --dump " + Quote(dump) + " " +
+                                Quote(DemoGame()) + " > " + Quote(log) + " 2>&1";
+    ASSERT_EQ(ExitCode(std::system(command.c_str())), 0) << ReadAll(log);
+    const nlohmann::json state = ReadDump(dump);
+    ASSERT_FALSE(state.is_discarded()) << ReadAll(log);
+    // The walk: three keys of 25 frames and a last key of one.
+    const nlohmann::json* walk = FindNodeById(state, "Walk");
+    ASSERT_NE(walk, nullptr);
+    ASSERT_TRUE(walk->contains("state"));
+    EXPECT_EQ(walk->at("state"), nlohmann::json({{"frames", 76}}));
+    const nlohmann::json* twirl = FindNodeById(state, "Twirl");
+    ASSERT_NE(twirl, nullptr);
+    ASSERT_TRUE(twirl->contains("state"));
+    EXPECT_EQ(twirl->at("state").at("frames"), 30);
+    // Other classes carry no such state.
+    const nlohmann::json* door = FindNodeById(state, "Door");
+    ASSERT_NE(door, nullptr);
+    EXPECT_FALSE(door->contains("state"));
+}
+
 // A real window on a virtual X server, clicked by xdotool as a user would.
 TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
     for (const char* tool : {"xvfb-run", "xdotool", "import", "timeout"}) {
