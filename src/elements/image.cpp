@@ -58,20 +58,6 @@ render::Canvas* CanvasOf(const TKQElement& e) {
     return e.DB() ? e.Rt().canvas : nullptr;
 }
 
-// Whole source pixels to cut from each end so that the drawn span [lo, hi] keeps inside the
-// guard window along one axis; one source pixel is scale x axisScale screen pixels.
-void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
-              int64_t& cutHigh) {
-    cutLow = 0;
-    cutHigh = 0;
-    if (lo < kGuardLow) {
-        cutLow = std::max<int64_t>(0, RoundHalfEven((-lo + kGuardLow) / axisScale / scale) - 1);
-    }
-    if (hi > kGuardHigh) {
-        cutHigh = std::max<int64_t>(0, RoundHalfEven((hi - kGuardHigh) / axisScale / scale) + 1);
-    }
-}
-
 // The integer reading of an "ELEMENTS" piece: optional sign, then decimal digits or "$" and
 // hexadecimal digits; false for anything else or a value beyond 32 bits.
 bool ParseKey(std::string_view text, int32_t& out) {
@@ -128,6 +114,18 @@ std::string_view Trim(std::string_view s) {
 }
 
 } // namespace
+
+void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
+              int64_t& cutHigh) {
+    cutLow = 0;
+    cutHigh = 0;
+    if (lo < kGuardLow) {
+        cutLow = std::max<int64_t>(0, RoundHalfEven((-lo + kGuardLow) / axisScale / scale) - 1);
+    }
+    if (hi > kGuardHigh) {
+        cutHigh = std::max<int64_t>(0, RoundHalfEven((hi - kGuardHigh) / axisScale / scale) + 1);
+    }
+}
 
 // ---- TKQImage ----
 
