@@ -5,6 +5,7 @@
 #include "media/audio_trace.h"
 #include "media/game_files.h"
 #include "media/sound_system.h"
+#include "render/font.h"
 #include "render/gl_canvas.h"
 #include "render/image_service.h"
 #include "render/png_writer.h"
@@ -285,6 +286,9 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     render::ImageService images(files, imageCanvas, [&rt] { return rt.tickCount; });
     rt.canvas = gl.get();
     rt.images = &images;
+    // The game's fonts, loaded by the root's FileFonts; texts find them by name at each use.
+    render::FontCollection fonts(imageCanvas, files.Codec());
+    rt.fonts = &fonts;
 
     const bool headless = options.headless;
     std::unique_ptr<SdlWindow> window;
@@ -492,6 +496,7 @@ int RunPlayer(const PlayerOptions& options, const fs::path& programFile) {
     rt.scripts = nullptr;
     rt.canvas = nullptr;
     rt.images = nullptr;
+    rt.fonts = nullptr;
     return dumped ? 0 : 1;
 }
 
