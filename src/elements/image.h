@@ -90,6 +90,13 @@ private:
     uint32_t color_ = 0xFFFFFFFFu;
 };
 
+// The guard band of drawn pictures (and glyphs): whole source pixels to cut from each end so
+// that the drawn span [lo, hi] keeps inside -1024..2048 along one axis, one source pixel being
+// scale x axisScale screen pixels. A huge or far off-screen draw never hands the back end
+// extreme coordinates.
+void GuardCut(double lo, double hi, double scale, double axisScale, int64_t& cutLow,
+              int64_t& cutHigh);
+
 // The pixel hit test of pictures. (x, y) is the point and (left, top) the element's X and Y,
 // both in the parent's coordinates; scale and angle are in thousandths. The box is the frame
 // scaled by scale and widened by margin on every side, rotated by angle about its middle;

@@ -1,6 +1,7 @@
 #include "scene/db.h"
 
 #include "media/game_files.h"
+#include "render/font.h"
 #include "render/image_service.h"
 #include "scene/prop_builder.h"
 #include "scene/registry.h"
@@ -103,6 +104,26 @@ void ClearInitialized(TKQElement& e) {
 
 } // namespace
 
+void TKQDB::SetFileFonts(const std::string& value) {
+    const bool same = value == FileFonts;
+    FileFonts = value;
+    render::FontCollection* fonts = runtime_.fonts;
+    if (!fonts || (same && fonts->Count() > 0)) {
+        return;
+    }
+    fonts->Clear();
+    if (value.empty() || !runtime_.files) {
+        return;
+    }
+    const std::optional<std::filesystem::path> archive = runtime_.files->FindLoose(value);
+    if (!archive) {
+        spdlog::warn("scene: the fonts archive {} is not in the game folder", value);
+        return;
+    }
+    const int loaded = fonts->LoadArchive(*archive);
+    spdlog::info("scene: {} fonts loaded from {}", loaded, value);
+}
+
 void TKQDB::InitPr() {
     ClearInitialized(*this);
     Init();
@@ -123,7 +144,7 @@ std::vector<TKQProp> DbProps() {
         BaseScript<ScriptSlot::Update>("exUpdate"),
         BaseScript<ScriptSlot::Process>("exProcess"),
         Str("FileRS", &GetField<&D::FileRS>, &SetVia<&D::SetFileRS>),
-        Str("FileFonts", &GetField<&D::FileFonts>, &SetField<&D::FileFonts>),
+        Str("FileFonts", &GetField<&D::FileFonts>, &SetVia<&D::SetFileFonts>),
         Int("hxTransLev", PropType::UByte, &GetField<&D::hxTransLev>, &SetField<&D::hxTransLev>),
         Str("DefLang", &GetField<&D::DefLang>, &SetField<&D::DefLang>),
         Str("Lang", &GetField<&D::Lang>, &SetVia<&D::SetLang>),

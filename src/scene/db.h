@@ -23,8 +23,9 @@
 #include <vector>
 
 namespace kq::render {
+class FreeTypeText;
 struct TKQIm;
-}
+} // namespace kq::render
 
 namespace kq::scene {
 
@@ -103,6 +104,10 @@ public:
     const std::string& UnicodeFontBytes() const;
     // The glyph image "unicode\unicode.png" (kept); null without an image service.
     render::TKQIm* UnicodeGlyphImage() const;
+    // The face of the texts rasterised in the Unicode mode: "unicode\unicode.ttf", or, when
+    // the game has none (or it does not open), the system's DejaVu Sans, logged once. Opened at
+    // the first call; null outside the Unicode mode or when no face opens.
+    render::FreeTypeText* UnicodeRasterFace();
 
     // ---- Per-user folder and settings (db_settings.cpp) ----
     // The folder of settings and saved games: the data folder (--data-dir, else the user's
@@ -156,6 +161,9 @@ public:
     void SetLang(const std::string& value);      // db_language.cpp
     void SetSoundFile(const std::string& value); // db_language.cpp
     void SetMaxMem(int32_t bytes);               // db.cpp
+    // Loads the fonts archive (a pack in the game folder) into the runtime's font collection,
+    // replacing the fonts it held; a missing archive leaves the collection empty (logged).
+    void SetFileFonts(const std::string& value); // db.cpp
 
     // Published properties (after Key, Id, X, Y, Vis).
     int32_t CurKey = 0;

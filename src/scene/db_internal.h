@@ -2,6 +2,7 @@
 // text mode's data, and bounded reading of game text files. Not for use outside TKQDB.
 #pragma once
 
+#include "render/freetype_text.h"
 #include "scene/db.h"
 
 #define SI_NO_CONVERSION
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +54,8 @@ struct TKQDB::UnicodeData {
     std::string faceName;
     std::string fontBytes; // "unicode\unicode.ttf"; empty when the game has none
     render::TKQIm* glyphImage = nullptr;
+    std::unique_ptr<render::FreeTypeText> rasterFace; // opened at first use
+    bool rasterFaceTried = false;
 };
 
 // Reads a game file (loose first, then the pack) of at most maxSize bytes; nothing when it is

@@ -21,6 +21,13 @@ constexpr std::string_view kGlyphTableFile = "unicode\\unicode.fnt";
 constexpr std::string_view kUnicodeFaceFile = "unicode\\unicode.ttf";
 constexpr std::string_view kUnicodeTextsFile = "unicode\\unicode.lng";
 constexpr std::string_view kGlyphImageFile = "unicode\\unicode.png";
+// The system's DejaVu Sans, for raster texts of a game without its own face.
+constexpr const char* kFallbackFaces[] = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/TTF/DejaVuSans.ttf",
+    "/usr/share/fonts/dejavu/DejaVuSans.ttf",
+    "/usr/local/share/fonts/DejaVuSans.ttf",
+};
 constexpr const char* kFallbackLanguages[] = {"eng.lng", "rus.lng", "deu.lng"};
 // The wide-character reading of language texts stops here, as its fixed buffer did.
 constexpr size_t kMaxWideText = 1999;
@@ -225,6 +232,37 @@ const std::string& TKQDB::UnicodeFontBytes() const {
 
 render::TKQIm* TKQDB::UnicodeGlyphImage() const {
     return unicode_ ? unicode_->glyphImage : nullptr;
+}
+
+render::FreeTypeText* TKQDB::UnicodeRasterFace() {
+    if (!unicode_) {
+        return nullptr;
+    }
+    UnicodeData& u = *unicode_;
+    if (u.rasterFaceTried) {
+        return u.rasterFace.get();
+    }
+    u.rasterFaceTried = true;
+    if (!u.fontBytes.empty()) {
+        u.rasterFace = render::FreeTypeText::OpenMemory(u.fontBytes);
+    }
+    if (!u.rasterFace) {
+        for (const char* file : kFallbackFaces) {
+            std::error_code ec;
+            if (std::filesystem::exists(file, ec)) {
+                u.rasterFace = render::FreeTypeText::OpenFile(file);
+            }
+            if (u.rasterFace) {
+                spdlog::info("scene: the game has no usable {}; raster texts use {}",
+                             kUnicodeFaceFile, file);
+                break;
+            }
+        }
+    }
+    if (!u.rasterFace) {
+        spdlog::warn("scene: no face for raster texts: they are not drawn");
+    }
+    return u.rasterFace.get();
 }
 
 void TKQDB::PrepareUnicode() {

@@ -20,6 +20,7 @@ class SoundSystem;
 
 namespace kq::render {
 class Canvas;
+class FontCollection;
 class ImageService;
 } // namespace kq::render
 
@@ -71,6 +72,9 @@ struct Runtime {
     // Picture requests; none: names are only stored. Elements keep entries of this service, so
     // it must outlive the scene.
     render::ImageService* images = nullptr;
+    // The game's bitmap fonts (the root's FileFonts archive); none: texts find no font. Texts
+    // look fonts up by name at each use, so the collection may be reloaded at any time.
+    render::FontCollection* fonts = nullptr;
     // The game folder and its pack; none: nothing is read from the game.
     media::GameFiles* files = nullptr;
     // Sound samples, music streams and the two volumes; none: silent, volumes not tracked.

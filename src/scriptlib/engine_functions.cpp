@@ -45,7 +45,7 @@ std::span<const EngineRow> EngineRows() {
         {"MsMove", 75, 1, kUnbounded, EmptyResult, &MsMove},
         {"Init", 76, 1, kUnbounded, EmptyResult, &Init},
         {"Show", 77, 1, kUnbounded, EmptyResult, &Show},
-        {"SetFocus", 78, 1, kUnbounded, EmptyResult, nullptr},
+        {"SetFocus", 78, 1, kUnbounded, EmptyResult, &SetFocus},
         {"SetScreen", 79, 1, kUnbounded, EmptyResult, &SetScreen},
         {"FastSetScreen", 80, 1, kUnbounded, EmptyResult, &FastSetScreen},
         {"FastSetScreenNS", 81, 1, kUnbounded, EmptyResult, &FastSetScreenNS},

@@ -48,6 +48,9 @@ bool ListDel(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool GetAlpha(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool GetPixel(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
+// The keyboard focus of text elements (engine_text.cpp).
+bool SetFocus(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+
 // Screen changes (engine_screens.cpp).
 bool SetScreen(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool FastSetScreen(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);

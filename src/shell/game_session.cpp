@@ -5,6 +5,7 @@
 #include "media/audio_trace.h"
 #include "media/game_files.h"
 #include "media/sound_system.h"
+#include "render/font.h"
 #include "render/gl_canvas.h"
 #include "render/image_service.h"
 #include "render/png_writer.h"
@@ -186,6 +187,9 @@ bool GameSession::Start(const fs::path& programFile) {
                                                      [this] { return rt_.tickCount; });
     rt_.canvas = gl_.get();
     rt_.images = images_.get();
+    // The game's fonts, loaded by the root's FileFonts; texts find them by name at each use.
+    fonts_ = std::make_unique<render::FontCollection>(imageCanvas, files_->Codec());
+    rt_.fonts = fonts_.get();
 
     if (gl_ && !options_.headless) {
         window_ = std::make_unique<SdlWindow>(gl_->Window(), options_.scale);

@@ -33,6 +33,7 @@ class SoundSystem;
 
 namespace kq::render {
 class GlCanvas;
+class FontCollection;
 class ImageService;
 } // namespace kq::render
 
@@ -105,6 +106,7 @@ private:
     std::unique_ptr<render::GlCanvas> gl_;
     render::RecordingCanvas textureStore_; // holds textures when nothing is drawn
     std::unique_ptr<render::ImageService> images_;
+    std::unique_ptr<render::FontCollection> fonts_; // before the scene: no text outlives it
     std::unique_ptr<SdlWindow> window_;
     std::unique_ptr<media::AudioBackend> audio_;
     std::unique_ptr<media::SoundSystem> sound_;

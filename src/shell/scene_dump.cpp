@@ -2,14 +2,19 @@
 
 #include "scenejson/scene_json.h"
 
-#include "scene/db.h"
 #include "elements/animation.h"
+#include "elements/text.h"
+#include "render/font.h"
+#include "scene/db.h"
+#include "scene/db_unicode.h"
 #include "scene/registry.h"
+#include "scene/runtime.h"
 #include "scene/stars.h"
 #include "script/var_list.h"
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <system_error>
@@ -64,6 +69,38 @@ ordered_json StarsJson(const scene::StarTable& stars) {
     return out;
 }
 
+// An engine string as UTF-8: code-page bytes through the codec, each 0x01 escape as its
+// character (an escape cut short is dropped).
+std::string EngineTextUtf8(std::string_view s, const media::TextCodec& codec) {
+    std::string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        if (s[i] == scene::kUnicodeEscape) {
+            const size_t n = std::min<size_t>(3, s.size() - i);
+            out += scene::Utf16ToUtf8(scene::FromThreeByte(s.substr(i, n)));
+            i += n;
+            continue;
+        }
+        const size_t end = std::min(s.find(scene::kUnicodeEscape, i), s.size());
+        out += codec.ToUtf8(s.substr(i, end - i));
+        i = end;
+    }
+    return out;
+}
+
+// A text's laid-out lines and the font it found.
+ordered_json TextStateJson(const elements::TKQText& text, const media::TextCodec& codec) {
+    ordered_json layout = ordered_json::array();
+    for (std::string_view line : text.LaidLines()) {
+        layout.push_back(EngineTextUtf8(line, codec));
+    }
+    ordered_json out = ordered_json::object();
+    out["layout"] = std::move(layout);
+    const render::BitmapFont* font = text.FindFont();
+    out["font"] = font ? ordered_json(font->Name()) : ordered_json(nullptr);
+    return out;
+}
+
 } // namespace
 
 ordered_json ElementStateJson(const scene::TKQElement& element, const media::TextCodec& codec) {
@@ -82,6 +119,8 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
             if (e.Class() == scene::ClassId::Anim) {
                 const auto& anim = static_cast<const elements::TKQAnim&>(e);
                 out["state"] = {{"frames", anim.FrameCount()}};
+            } else if (const auto* text = dynamic_cast<const elements::TKQText*>(&e)) {
+                out["state"] = TextStateJson(*text, codec);
             }
         });
 }
@@ -95,6 +134,7 @@ ordered_json RuntimeJson(const scene::Runtime& rt, const media::TextCodec&) {
     out["logo_index"] = rt.logoIndex;
     out["loading_active"] = rt.loadingActive;
     out["mouse"] = ordered_json::array({rt.mouseX, rt.mouseY});
+    out["focus"] = KeysOf(rt.focusedText);
     return out;
 }
 
