@@ -84,7 +84,7 @@ void TKQAnim::SetMorph(bool v) {
     Rebuild();
 }
 
-bool TKQAnim::LoadProps(std::string_view blob, bool keepKeys) {
+media::LoadResult TKQAnim::LoadProps(std::string_view blob, bool keepKeys) {
     FlagGuard reading(readingProps_);
     return TKQElement::LoadProps(blob, keepKeys);
 }
@@ -239,10 +239,10 @@ void TKQAnKey::SetCount(uint16_t v) {
     RebuildParent();
 }
 
-bool TKQAnKey::LoadProps(std::string_view blob, bool keepKeys) {
-    const bool ok = TKQElement::LoadProps(blob, keepKeys);
+media::LoadResult TKQAnKey::LoadProps(std::string_view blob, bool keepKeys) {
+    media::LoadResult loaded = TKQElement::LoadProps(blob, keepKeys);
     RebuildParent();
-    return ok;
+    return loaded;
 }
 
 // ---- TKQExAnim ----
@@ -277,7 +277,7 @@ void TKQExAnim::SetPos(int32_t v) {
     Pos = WrappedPos(v, shown ? shown->FrameCount() : 0, Rep);
 }
 
-bool TKQExAnim::LoadProps(std::string_view blob, bool keepKeys) {
+media::LoadResult TKQExAnim::LoadProps(std::string_view blob, bool keepKeys) {
     FlagGuard reading(readingProps_);
     return TKQElement::LoadProps(blob, keepKeys);
 }
