@@ -133,8 +133,8 @@ void ExpectMatchesReference(const fs::path& shot, const std::string& referenceNa
         << reference << " is missing; run once with KQ_UPDATE_FIXTURES=1 and check it";
     const auto actual = media::DecodePng(ReadAll(shot), shot.string());
     const auto expected = media::DecodePng(ReadAll(reference), reference.string());
-    ASSERT_TRUE(actual.has_value()) << shot;
-    ASSERT_TRUE(expected.has_value()) << reference;
+    ASSERT_TRUE(actual.Ok()) << shot;
+    ASSERT_TRUE(expected.Ok()) << reference;
     ASSERT_EQ(actual->width, expected->width);
     ASSERT_EQ(actual->height, expected->height);
     const PixelDifference diff = ComparePictures(*actual, *expected, 3);
@@ -290,7 +290,7 @@ TEST_F(DemoGameRun, ClickInARealWindowMovesTheDoor) {
 
     // What the X server shows is the game, not an empty window: the lamp's bulb is lit.
     const auto shown = media::DecodePng(ReadAll(screen), screen.string());
-    ASSERT_TRUE(shown.has_value()) << logs;
+    ASSERT_TRUE(shown.Ok()) << logs;
     ASSERT_EQ(shown->width, 1024);
     ASSERT_EQ(shown->height, 768);
     const uint32_t bulb = shown->At(kLampX, kLampY - 8);
