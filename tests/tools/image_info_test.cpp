@@ -45,7 +45,7 @@ TEST(ImageInfo, DescribesLooseAndPackedPicturesAndFailsClearly) {
     EXPECT_EQ(j["bounds"], nlohmann::json::array({2, 1, 5, 3}));
     EXPECT_TRUE(j["mask"].is_null());
     auto decoded = media::DecodeImage(ReadAll(png), "out.png");
-    ASSERT_TRUE(decoded.has_value());
+    ASSERT_TRUE(decoded.Ok());
     EXPECT_EQ(decoded->width, 10);
 
     auto packed = tools::DescribeImage(game.Path(), "Images/Sign.png", std::nullopt);
