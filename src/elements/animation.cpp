@@ -84,9 +84,9 @@ void TKQAnim::SetMorph(bool v) {
     Rebuild();
 }
 
-media::LoadResult TKQAnim::LoadProps(std::string_view blob, bool keepKeys) {
+media::LoadResult TKQAnim::LoadTree(std::string_view blob, uint64_t base, bool keepKeys) {
     FlagGuard reading(readingProps_);
-    return TKQElement::LoadProps(blob, keepKeys);
+    return TKQElement::LoadTree(blob, base, keepKeys);
 }
 
 void TKQAnim::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
@@ -239,8 +239,8 @@ void TKQAnKey::SetCount(uint16_t v) {
     RebuildParent();
 }
 
-media::LoadResult TKQAnKey::LoadProps(std::string_view blob, bool keepKeys) {
-    media::LoadResult loaded = TKQElement::LoadProps(blob, keepKeys);
+media::LoadResult TKQAnKey::LoadTree(std::string_view blob, uint64_t base, bool keepKeys) {
+    media::LoadResult loaded = TKQElement::LoadTree(blob, base, keepKeys);
     RebuildParent();
     return loaded;
 }
@@ -277,9 +277,9 @@ void TKQExAnim::SetPos(int32_t v) {
     Pos = WrappedPos(v, shown ? shown->FrameCount() : 0, Rep);
 }
 
-media::LoadResult TKQExAnim::LoadProps(std::string_view blob, bool keepKeys) {
+media::LoadResult TKQExAnim::LoadTree(std::string_view blob, uint64_t base, bool keepKeys) {
     FlagGuard reading(readingProps_);
-    return TKQElement::LoadProps(blob, keepKeys);
+    return TKQElement::LoadTree(blob, base, keepKeys);
 }
 
 int32_t TKQExAnim::GetSizeX() const {

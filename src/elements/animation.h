@@ -92,7 +92,7 @@ public:
     void InitPr() override;
     void LoadImages() override;
     void FreeImages() override;
-    media::LoadResult LoadProps(std::string_view blob, bool keepKeys) override;
+    media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys) override;
     // Adds "KEYX", "KEYY", "KEYANG", "KEYSCALE", "KEYAN", "KEYX[n]", "KEYY[n]" and "COUNT"
     // after the base names.
     bool GetProp(std::string_view name, script::Value& out) override;
@@ -158,7 +158,7 @@ public:
     int32_t GetSizeX() const override { return Parent() ? Parent()->GetSizeX() : 0; }
     int32_t GetSizeY() const override { return Parent() ? Parent()->GetSizeY() : 0; }
     // Reading the key's properties, and writing Count, rebuild the animation.
-    media::LoadResult LoadProps(std::string_view blob, bool keepKeys) override;
+    media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys) override;
 
     uint16_t GetCount() const { return Count; }
     void SetCount(uint16_t v);
@@ -195,7 +195,7 @@ public:
     int32_t GetAbsY() const override;
     void Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) override;
     void Process() override;
-    media::LoadResult LoadProps(std::string_view blob, bool keepKeys) override;
+    media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys) override;
 
     TKQPosHor PosHor = TKQPosHor::phLeft;
     TKQPosVert PosVert = TKQPosVert::pvTop;

@@ -209,8 +209,9 @@ protected:
     void RunInitScript(std::string_view event);
 
     // LoadProps for a blob that starts at byte base of the file, so that errors name offsets
-    // in the file.
-    media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys);
+    // in the file. Children are read through it, so a class that must know it is being read
+    // from a scene (and not assigned later) overrides this.
+    virtual media::LoadResult LoadTree(std::string_view blob, uint64_t base, bool keepKeys);
     // Reads the class's property values from a blob (after the class name) and assigns them;
     // fails on a short blob or a failing setter.
     media::LoadResult LoadOwnProps(media::ByteReader& in, uint64_t base);
