@@ -29,7 +29,8 @@ bool LoadGameScene(scene::TKQDB& db, scene::Runtime& rt, const std::filesystem::
     if (!gameFile.empty()) {
         const media::LoadResult loaded = db.LoadScene(gameFile);
         if (!loaded) {
-            spdlog::error("{}; running what could be read", loaded.Error().Message("scene"));
+            spdlog::error("{}; the game file is damaged, running what could be read",
+                          loaded.Error().Message("scene"));
         }
         ok = loaded.Ok();
     }
