@@ -68,6 +68,8 @@ public:
     // frame. While the element's own properties are read from a blob the value is kept as
     // written: the frames are not built yet.
     void SetPos(int32_t v);
+    // Pos as a scene file holds it, before the frames exist (scene builders).
+    void SetAuthoredPos(int32_t v) { Pos = v; }
     bool GetMorph() const { return Morph; }
     void SetMorph(bool v);
 
@@ -188,6 +190,8 @@ public:
     int32_t GetPos() const { return Pos; }
     // As the animation's Pos setter, against the shown animation's frame count.
     void SetPos(int32_t v);
+    // Pos as a scene file holds it, before the frames exist (scene builders).
+    void SetAuthoredPos(int32_t v) { Pos = v; }
 
     int32_t GetSizeX() const override;
     int32_t GetSizeY() const override;

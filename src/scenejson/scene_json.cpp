@@ -1,5 +1,7 @@
 #include "scenejson/scene_json.h"
 
+#include "elements/animation.h"
+
 #include "elements/classes.h"
 #include "media/game_files.h"
 #include "scene/blob.h"
@@ -176,7 +178,7 @@ public:
 
     SceneBuildResult Build(const ordered_json& scene) {
         SceneBuildResult result;
-        if (!BuildTree(scene) || !AssignKeys() || !ResolveReferences()) {
+        if (!BuildTree(scene) || !AssignKeys() || !ResolveReferences() || !ApplyFramePositions()) {
             result.error = error_;
             result.warnings = std::move(warnings_);
             return result;
@@ -188,6 +190,28 @@ public:
     }
 
 private:
+    // An animation's frame position only means something once its keys (its children) and
+    // the animation it shows exist, so it is assigned after the whole tree, as written.
+    struct PendingPosition {
+        TKQElement* element;
+        const TKQProp* prop;
+        PropValue value;
+        std::string place;
+    };
+    bool ApplyFramePositions() {
+        for (const PendingPosition& p : positions_) {
+            const int32_t* pos = std::get_if<int32_t>(&p.value);
+            if (auto* anim = dynamic_cast<elements::TKQAnim*>(p.element); anim && pos) {
+                anim->SetAuthoredPos(*pos);
+            } else if (auto* ex = dynamic_cast<elements::TKQExAnim*>(p.element); ex && pos) {
+                ex->SetAuthoredPos(*pos);
+            } else if (!p.prop->set(*p.element, p.value)) {
+                return Fail(p.place, "the value of " + p.prop->name + " was refused");
+            }
+        }
+        return true;
+    }
+
     struct PendingReference {
         TKQElement* element;
         const TKQProp* prop;
@@ -333,6 +357,10 @@ private:
             std::optional<PropValue> converted = Convert(prop, value, propPlace);
             if (!converted) {
                 return false;
+            }
+            if (prop.name == "Pos") {
+                positions_.push_back({&element, &prop, *converted, propPlace});
+                continue;
             }
             if (!prop.set(element, *converted)) {
                 return Fail(propPlace, "the value of " + prop.name + " was refused");
@@ -548,6 +576,7 @@ private:
     }
 
     fs::path baseDir_;
+    std::vector<PendingPosition> positions_;
     const media::TextCodec& codec_;
     scene::Runtime runtime_;
     scene::TKQDB db_;
