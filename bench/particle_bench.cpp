@@ -5,9 +5,13 @@
 // The particles live long and move slowly under every force (gravity, radial, tangential,
 // size, spin and colour changes), so they stay alive and on screen for the whole run and every
 // step does the full work: no spawns once the systems are full, no culling.
+//
+// Stars: the root's full table of 5,001 stars, moved and drawn once per iteration, each
+// growing so slowly that none dies during the run.
 #include "media/particle_system.h"
 #include "render/particle_drawing.h"
 #include "render/recording_canvas.h"
+#include "scene/stars.h"
 
 #include <benchmark/benchmark.h>
 
@@ -160,5 +164,44 @@ void BM_ParticleQuads(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_ParticleQuads)->Unit(benchmark::kMillisecond);
+
+// One processing step of a full star table: Process, then Render of the top layer.
+void BM_StarStep(benchmark::State& state) {
+    render::RecordingCanvas canvas;
+    const std::vector<uint32_t> pixels(64 * 64, 0xFFFFFFFFu);
+    const render::TextureId sheet = canvas.CreateTexture(64, 64, pixels);
+    canvas.SetPatternLayout(sheet, 32, 32);
+    scene::StarTable stars;
+    for (int i = 0; i < scene::StarTable::kCapacity; ++i) {
+        scene::Star star;
+        star.pattern = i % 4;
+        star.color = 0xFFC040;
+        star.x = 10 + i % 1000, star.y = 10 + (i / 1000) * 100;
+        star.size = 1.0, star.sizeSpeed = 1e-9;
+        star.angleSpeed = 2.0, star.xSpeed = 1e-4, star.ySpeed = -1e-4;
+        stars.Add(star);
+    }
+    if (stars.LiveCount() != scene::StarTable::kCapacity) {
+        state.SkipWithError("the star table is not full");
+        return;
+    }
+    const double start = CpuNanoseconds();
+    for (auto _ : state) {
+        canvas.ClearCalls();
+        stars.Process();
+        stars.Render(scene::kTopStarLayer, canvas, sheet);
+        benchmark::DoNotOptimize(canvas.Calls().data());
+    }
+    const double took = CpuNanoseconds() - start;
+    if (stars.LiveCount() != scene::StarTable::kCapacity ||
+        static_cast<int>(canvas.Calls().size()) != scene::StarTable::kCapacity) {
+        state.SkipWithError("stars died or were not drawn during the run");
+        return;
+    }
+    state.SetItemsProcessed(state.iterations() * stars.LiveCount());
+    state.counters["ns_per_star"] =
+        took / static_cast<double>(state.iterations() * stars.LiveCount());
+}
+BENCHMARK(BM_StarStep)->Unit(benchmark::kMillisecond);
 
 } // namespace

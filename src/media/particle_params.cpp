@@ -1,4 +1,5 @@
 #include "media/particle_params.h"
+#include "media/byte_reader.h"
 
 #include <algorithm>
 #include <bit>
@@ -48,15 +49,20 @@ constexpr std::array<ParticleField, kParticleFieldCount> kFields{{
     {"newest_first", K::kInt32},
 }};
 
-// Cursor over the block's words, in field order.
-struct WordReader {
-    const ParticleBlock& block;
-    size_t index = 0;
+std::string_view BlockBytes(const ParticleBlock& block) {
+    return {reinterpret_cast<const char*>(block.data()), block.size()};
+}
 
-    uint32_t Word() { return ParticleWord(block, index++); }
-    int32_t Int() { return static_cast<int32_t>(Word()); }
+// Cursor over the block's words, in field order. The block has exactly one word per field, so
+// the reader never runs short.
+struct WordReader {
+    ByteReader bytes;
+
+    explicit WordReader(const ParticleBlock& block) : bytes(BlockBytes(block)) {}
+    uint32_t Word() { return bytes.U32(); }
+    int32_t Int() { return bytes.I32(); }
     float Float() {
-        const float value = std::bit_cast<float>(Word());
+        const float value = bytes.F32();
         return std::isfinite(value) ? value : 0.0f;
     }
 };
@@ -98,9 +104,9 @@ uint32_t ParticleWord(const ParticleBlock& block, size_t index) {
     if (index >= kParticleFieldCount) {
         return 0;
     }
-    const uint8_t* p = block.data() + index * 4;
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    ByteReader bytes(BlockBytes(block));
+    bytes.Seek(index * 4);
+    return bytes.U32();
 }
 
 void SetParticleWord(ParticleBlock& block, size_t index, uint32_t word) {
@@ -114,7 +120,7 @@ void SetParticleWord(ParticleBlock& block, size_t index, uint32_t word) {
 }
 
 ParticleParams DecodeParticleParams(const ParticleBlock& block) {
-    WordReader r{block};
+    WordReader r(block);
     ParticleParams p;
     p.firstPattern = r.Int();
     p.lastPattern = r.Int();

@@ -162,8 +162,9 @@ SizeI RecordingCanvas::CurrentTargetSize() const {
     return TextureSize(targets_.back().id);
 }
 
-DrawCall RecordingCanvas::StateCall(DrawCall::Kind kind) const {
-    DrawCall call;
+DrawCall& RecordingCanvas::PushCall(DrawCall::Kind kind) {
+    // Filled in place: a frame of particles records tens of thousands of calls.
+    DrawCall& call = calls_.emplace_back();
     call.kind = kind;
     call.clip = clip_;
     call.filtering = filtering_;
@@ -172,9 +173,8 @@ DrawCall RecordingCanvas::StateCall(DrawCall::Kind kind) const {
 }
 
 void RecordingCanvas::Clear(Color color) {
-    DrawCall call = StateCall(DrawCall::Kind::kClear);
+    DrawCall& call = PushCall(DrawCall::Kind::kClear);
     call.colors = {color, color, color, color};
-    calls_.push_back(call);
     if (Texture* t = Find(CurrentTarget())) {
         std::fill(t->pixels.begin(), t->pixels.end(), color);
     }
@@ -193,7 +193,7 @@ void RecordingCanvas::DrawQuad(const QuadDraw& quad) {
     if (!texels) {
         return;
     }
-    DrawCall call = StateCall(DrawCall::Kind::kQuad);
+    DrawCall& call = PushCall(DrawCall::Kind::kQuad);
     call.texture = quad.texture;
     call.pattern = quad.pattern;
     call.points = quad.points;
@@ -202,15 +202,13 @@ void RecordingCanvas::DrawQuad(const QuadDraw& quad) {
     call.colors = quad.colors;
     call.blend = quad.blend;
     call.modulate = NeedsModulate(quad.blend, quad.colors);
-    calls_.push_back(call);
 }
 
 void RecordingCanvas::FillTriangle(PointF a, PointF b, PointF c, Color color, uint32_t blend) {
-    DrawCall call = StateCall(DrawCall::Kind::kTriangle);
+    DrawCall& call = PushCall(DrawCall::Kind::kTriangle);
     call.points = {a, b, c, c};
     call.colors = {color, color, color, color};
     call.blend = blend;
-    calls_.push_back(call);
 }
 
 void RecordingCanvas::FillRect(float x, float y, float width, float height, Color color,
@@ -218,11 +216,10 @@ void RecordingCanvas::FillRect(float x, float y, float width, float height, Colo
     if (width <= 0 || height <= 0) {
         return;
     }
-    DrawCall call = StateCall(DrawCall::Kind::kRect);
+    DrawCall& call = PushCall(DrawCall::Kind::kRect);
     call.points = Box(x, y, width, height);
     call.colors = {color, color, color, color};
     call.blend = blend;
-    calls_.push_back(call);
 }
 
 } // namespace kq::render

@@ -84,7 +84,7 @@ private:
     const Texture* Find(TextureId id) const;
     Texture* Find(TextureId id);
     SizeI CurrentTargetSize() const;
-    DrawCall StateCall(DrawCall::Kind kind) const;
+    DrawCall& PushCall(DrawCall::Kind kind);
 
     std::unordered_map<TextureId, Texture> textures_;
     TextureId nextId_ = 1;
