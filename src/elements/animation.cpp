@@ -16,22 +16,6 @@ using namespace scene::props;
 
 namespace {
 
-int32_t Clamp32(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-// Left (or top) edge of a box of the given size whose anchor point is at pos.
-int32_t Anchored(int32_t pos, int32_t size, int anchor) {
-    switch (anchor) {
-    case 1:
-        return Clamp32(int64_t{pos} - size / 2); // truncates toward zero
-    case 2:
-        return Clamp32(int64_t{pos} - size);
-    default:
-        return pos;
-    }
-}
-
 // Pos after a write of v for an animation of frameCount frames.
 int32_t WrappedPos(int32_t v, int32_t frameCount, bool rep) {
     if (v >= frameCount) {
@@ -58,21 +42,11 @@ private:
 // ---- TKQAnim ----
 
 const std::string& TKQAnim::GetImBack() const {
-    return back_ ? back_->name : ImBack;
+    return back_.Name();
 }
 
 void TKQAnim::SetImBack(std::string name) {
-    render::ImageService* images = DB() ? Rt().images : nullptr;
-    ImBack = std::move(name);
-    back_ = nullptr;
-    if (!images || ImBack.empty()) {
-        return;
-    }
-    back_ = &images->LoadImage(ImBack, false);
-    if (const render::TextureImage* picture = images->GetImage(*back_)) {
-        SizeX = picture->PatternWidth();
-        SizeY = picture->PatternHeight();
-    }
+    back_.Set(std::move(name), DB() ? Rt().images : nullptr, SizeX, SizeY);
 }
 
 void TKQAnim::SetPos(int32_t v) {
@@ -100,11 +74,8 @@ void TKQAnim::Render(int32_t layer, uint32_t tint, double offsetX, double offset
         return;
     }
     // The editing view: the background, then the keys themselves, the first key on top.
-    if (layer == Order && back_ && DB() && Rt().canvas && Rt().images) {
-        if (const render::TextureImage* picture = Rt().images->GetImage(*back_)) {
-            Rt().canvas->DrawAt(picture->Texture(), 0, static_cast<float>(offsetX),
-                                static_cast<float>(offsetY), tint, hxDrawFx);
-        }
+    if (layer == Order && DB()) {
+        back_.Draw(Rt().canvas, Rt().images, offsetX, offsetY, tint, hxDrawFx);
     }
     for (size_t i = ChildCount(); i-- > 0;) {
         TKQElement* key = Child(i);

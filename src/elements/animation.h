@@ -13,6 +13,7 @@
 #pragma once
 
 #include "elements/anchors.h"
+#include "elements/background.h"
 #include "scene/element.h"
 
 #include <cstdint>
@@ -99,7 +100,6 @@ public:
     // after the base names.
     bool GetProp(std::string_view name, script::Value& out) override;
 
-    std::string ImBack;
     int32_t SizeX = 0;
     int32_t SizeY = 0;
     uint32_t hxDrawFx = 1;
@@ -141,7 +141,7 @@ private:
                      uint32_t stride, uint32_t slot);
     uint32_t PoolName(std::string_view name);
 
-    render::TKQIm* back_ = nullptr;
+    BackgroundPicture back_;
     std::vector<FrameSpan> frames_;
     std::vector<TKQAnKeyIm> records_;
     std::vector<std::string> names_;

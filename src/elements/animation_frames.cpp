@@ -356,12 +356,7 @@ void TKQAnim::DrawFrame(int32_t f, uint32_t tint, double ox, double oy) {
     if (!canvas || !images) {
         return;
     }
-    if (back_) {
-        if (const render::TextureImage* picture = images->GetImage(*back_)) {
-            canvas->DrawAt(picture->Texture(), 0, static_cast<float>(ox), static_cast<float>(oy),
-                           tint, hxDrawFx);
-        }
-    }
+    back_.Draw(canvas, images, ox, oy, tint, hxDrawFx);
     size_t count = 0;
     const TKQAnKeyIm* records = FrameRecords(f, count);
     for (size_t i = 0; i < count; ++i) {

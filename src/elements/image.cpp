@@ -18,10 +18,6 @@ using namespace scene::props;
 
 namespace {
 
-int32_t Clamp32(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 // How far the anchor point lies from the box's left (top) edge: 0, size div 2 or size.
 int64_t AnchorShift(int64_t size, int anchor) {
     switch (anchor) {

@@ -13,26 +13,6 @@ namespace kq::elements {
 using namespace scene;
 using namespace scene::props;
 
-namespace {
-
-int32_t Clamp32(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-// Left (or top) edge of a box of the given size whose anchor point is at pos.
-int32_t Anchored(int32_t pos, int32_t size, int anchor) {
-    switch (anchor) {
-    case 1:
-        return Clamp32(int64_t{pos} - size / 2); // truncates toward zero, like the game's div
-    case 2:
-        return Clamp32(int64_t{pos} - size);
-    default:
-        return pos;
-    }
-}
-
-} // namespace
-
 // ---- TKQScreen ----
 
 TKQScreen::TKQScreen(TKQElement* parent) : TKQElement(parent) {
@@ -41,21 +21,11 @@ TKQScreen::TKQScreen(TKQElement* parent) : TKQElement(parent) {
 }
 
 const std::string& TKQScreen::GetImBack() const {
-    return back_ ? back_->name : ImBack;
+    return back_.Name();
 }
 
 void TKQScreen::SetImBack(std::string name) {
-    render::ImageService* images = DB() ? Rt().images : nullptr;
-    ImBack = std::move(name);
-    back_ = nullptr;
-    if (!images || ImBack.empty()) {
-        return;
-    }
-    back_ = &images->LoadImage(ImBack, false);
-    if (const render::TextureImage* picture = images->GetImage(*back_)) {
-        SizeX = picture->PatternWidth();
-        SizeY = picture->PatternHeight();
-    }
+    back_.Set(std::move(name), DB() ? Rt().images : nullptr, SizeX, SizeY);
 }
 
 void TKQScreen::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
@@ -63,15 +33,8 @@ void TKQScreen::Render(int32_t layer, uint32_t tint, double offsetX, double offs
         LoadImages();
     }
     if (layer == Order) {
-        render::Canvas* canvas = Rt().canvas;
-        render::ImageService* images = Rt().images;
-        if (back_ && canvas && images) {
-            // The background ignores the screen's own position: it fills the page.
-            if (const render::TextureImage* picture = images->GetImage(*back_)) {
-                canvas->DrawAt(picture->Texture(), 0, static_cast<float>(offsetX),
-                               static_cast<float>(offsetY), tint, hxDrawFx);
-            }
-        }
+        // The background ignores the screen's own position: it fills the page.
+        back_.Draw(Rt().canvas, Rt().images, offsetX, offsetY, tint, hxDrawFx);
         RunScript(Script(ScriptSlot::Render), "Render");
     }
     TKQElement::Render(layer, tint, offsetX, offsetY, flag);

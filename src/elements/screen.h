@@ -10,6 +10,7 @@
 #pragma once
 
 #include "elements/anchors.h"
+#include "elements/background.h"
 #include "scene/element.h"
 
 #include <string>
@@ -37,7 +38,7 @@ public:
     // service, or empty.
     const std::string& GetImBack() const;
     void SetImBack(std::string name);
-    render::TKQIm* BackEntry() const { return back_; }
+    render::TKQIm* BackEntry() const { return back_.Entry(); }
 
     // Background and exRender on the screen's own layer, then the children.
     void Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) override;
@@ -45,7 +46,6 @@ public:
     scene::TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
                                  uint8_t threshold) override;
 
-    std::string ImBack;
     int32_t SizeX = 0;
     int32_t SizeY = 0;
     uint32_t hxDrawFx = 1;
@@ -54,7 +54,7 @@ public:
     bool AllwaysLoad = false;
 
 private:
-    render::TKQIm* back_ = nullptr;
+    BackgroundPicture back_;
 };
 
 class TKQExScreen : public scene::TKQElement {
