@@ -269,16 +269,7 @@ void TKQText::WrapWords(render::BitmapFont& font, bool unicode) {
         if (w + ww <= box) {
             out += word;
             w += ww;
-        } else if (ww <= box) {
-            if (lead) {
-                out.push_back(kLineEnd);
-                lineStart = out.size();
-                out.append(word, 1);
-            } else {
-                out += word;
-            }
-            w = ww - sp;
-        } else if (unicode) {
+        } else if (ww > box && unicode) {
             // Broken between characters; a new line starts only after something is on the
             // current one, so an empty line never appears.
             const std::string_view ws = word;
@@ -293,10 +284,12 @@ void TKQText::WrapWords(render::BitmapFont& font, bool unicode) {
                 }
                 out.append(ws.substr(i, UnitLength(ws, i)));
             }
-        } else if (w == 0) {
+        } else if (ww > box && w == 0) {
+            // Too wide for any line: it stays whole on the current line, which is still empty.
             out += word;
             w = ww;
         } else {
+            // The word goes to a new line; the leading space is dropped there.
             if (lead) {
                 out.push_back(kLineEnd);
                 lineStart = out.size();
