@@ -55,13 +55,17 @@ media::LoadResult TKQDB::LoadSceneBlob(std::string_view blob) {
     DestroyChildren();
     // The particle sheet is requested before any picture of the scene: as the first entry it is
     // never considered for eviction, and every scene picture is.
-    if (runtime_.images) {
-        particleImage_ = &runtime_.images->LoadImage(kParticleSheet, true);
-    }
+    RequestParticleSheet();
     runtime_.loading = true;
     media::LoadResult result = LoadProps(blob, true);
     runtime_.loading = false;
     return result;
+}
+
+void TKQDB::RequestParticleSheet() {
+    if (runtime_.images) {
+        particleImage_ = &runtime_.images->LoadImage(kParticleSheet, true);
+    }
 }
 
 TKQElement* TKQDB::FindChildById(std::string_view name) const {

@@ -51,8 +51,12 @@ public:
     // the blob was cut short or corrupt (the error's offset counts from the blob's start):
     // whatever was read stays in the tree. Nothing is logged: the caller reports the error.
     media::LoadResult LoadSceneBlob(std::string_view blob);
-    // The particle sheet's entry (kept); null without an image service.
+    // The particle sheet's entry (kept); null without an image service. Effects build their
+    // particle systems only once it exists.
     render::TKQIm* ParticleImage() const { return particleImage_; }
+    // Requests the particle sheet (kept) and holds its entry: before the scene is read and
+    // again after a display-mode switch. Nothing without an image service.
+    void RequestParticleSheet();
 
     // ---- Star sprites (db_stars.cpp) ----
     StarTable& Stars() { return *stars_; }

@@ -74,9 +74,11 @@ bool GoToURL(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 // Star sprites (engine_stars.cpp).
 bool AddStar(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool ImStarsR(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
-// Keyframe animations (engine_animations.cpp).
+// Keyframe animations and particle effects (engine_animations.cpp).
 bool AnimStart(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimStop(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool AnimBreak(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimPlay(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool ProcEf(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
 } // namespace kq::script::library

@@ -465,7 +465,10 @@ void Player::FlWin() {
         hooks_.SetDisplayWindowed(false);
     }
     // The GL context survives the switch (the scene is scaled, the display mode never
-    // changes), so textures need no reloading; only the time of the switch is dropped.
+    // changes), so textures need no reloading; only the time of the switch is dropped. The
+    // particle sheet is requested again all the same, so effects and stars always draw from
+    // the entry the image service holds now.
+    db_.RequestParticleSheet();
     timer_.Reset();
     timer_.SetEnabled(wasEnabled);
 }

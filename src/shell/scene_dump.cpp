@@ -3,6 +3,7 @@
 #include "scenejson/scene_json.h"
 
 #include "elements/animation.h"
+#include "elements/effect.h"
 #include "elements/text.h"
 #include "render/font.h"
 #include "scene/db.h"
@@ -101,6 +102,32 @@ ordered_json TextStateJson(const elements::TKQText& text, const media::TextCodec
     return out;
 }
 
+// An effect's particle system: emission state and every live particle in array order
+// (null without a system).
+ordered_json ParticlesJson(const elements::TKQEffect& effect) {
+    const media::ParticleSystem* system = effect.System();
+    if (!system) {
+        return nullptr;
+    }
+    ordered_json items = ordered_json::array();
+    for (const media::Particle& p : system->Particles()) {
+        const std::optional<uint32_t> color = media::PackedColor(p);
+        items.push_back({{"x", tools::FloatJson(p.x)},
+                         {"y", tools::FloatJson(p.y)},
+                         {"size", tools::FloatJson(p.size)},
+                         {"spin", tools::FloatJson(p.spin)},
+                         {"frame", tools::FloatJson(p.frame)},
+                         {"color", color ? ordered_json(*color) : ordered_json(nullptr)}});
+    }
+    ordered_json out = ordered_json::object();
+    out["live"] = system->LiveCount();
+    out["emitting"] = system->Emitting();
+    out["timer"] = tools::FloatJson(system->Timer());
+    out["remainder"] = tools::FloatJson(system->Remainder());
+    out["items"] = std::move(items);
+    return out;
+}
+
 } // namespace
 
 ordered_json ElementStateJson(const scene::TKQElement& element, const media::TextCodec& codec) {
@@ -119,6 +146,8 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
             if (e.Class() == scene::ClassId::Anim) {
                 const auto& anim = static_cast<const elements::TKQAnim&>(e);
                 out["state"] = {{"frames", anim.FrameCount()}};
+            } else if (const auto* effect = dynamic_cast<const elements::TKQEffect*>(&e)) {
+                out["state"] = {{"particles", ParticlesJson(*effect)}};
             } else if (const auto* text = dynamic_cast<const elements::TKQText*>(&e)) {
                 out["state"] = TextStateJson(*text, codec);
             }

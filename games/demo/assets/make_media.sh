@@ -38,6 +38,16 @@ convert -size 1024x768 gradient:'#263238'-'#455a64' -fill white -font "$font" \
     -gravity northwest -annotate +120+228 'Music' -annotate +120+348 'Sounds' \
     images/settings.png
 convert -size 416x16 xc:'#90a4ae' images/track.png
+# The effects screen: a chimney, a star-shaped picture for the "stars" cheat, two buttons.
+button btn_burst '#c62828' 'Burst'
+button btn_rise '#00838f' 'Rise'
+convert -size 80x180 xc:'#6d4c41' -fill '#4e342e' -draw "rectangle 0,0 79,17" \
+    -draw "rectangle 0,60 79,63" -draw "rectangle 0,120 79,123" images/chimney.png
+convert -size 200x200 xc:none -fill '#ffd54f' -stroke '#ff8f00' -strokewidth 4 \
+    -draw "polygon 100,6 124,74 196,74 138,118 160,192 100,148 40,192 62,118 4,74 76,74" \
+    images/star.png
+# The particle sheet and the effects' parameter files have their own scripts.
+python3 ../assets/make_particles.py
 convert -size 24x44 xc:'#ffca28' -fill '#ff6f00' -draw "rectangle 4,4 19,39" images/knob.png
 
 # Sounds: a click and two looping tunes (the room tune only as OGG: the game asks for
