@@ -16,13 +16,10 @@ double ScreenAngle(double dx, double dy) {
     return a < 0 ? a + kTwoPi : a;
 }
 
-// How far counter-clockwise angle a lies from angle from, in [0, 2 pi).
-double SweepFrom(double from, double a) {
-    double d = a - from;
-    if (d < 0) {
-        d += kTwoPi;
-    }
-    return d;
+// Positive when (bx, by) lies counter-clockwise on screen from (ax, ay) (less than half a
+// turn), zero when they are parallel. Screen y grows downwards, hence the order.
+double Turn(double ax, double ay, double bx, double by) {
+    return ay * bx - ax * by;
 }
 
 } // namespace
@@ -36,26 +33,39 @@ void RasterPie(int width, int height, double startDegrees, double endDegrees,
     out.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kPieOutside);
     const double rx = width / 2.0;
     const double ry = height / 2.0;
-    // The radial end points on the box, rounded as the window system takes integer points.
+    // The radial end points on the box, rounded as the window system takes integer points,
+    // as directions from the middle.
     const double a1 = startDegrees * std::numbers::pi / 180;
     const double a2 = endDegrees * std::numbers::pi / 180;
-    const double x1 = std::nearbyint(rx * (std::sin(a1) + 1));
-    const double y1 = std::nearbyint(ry * (1 - std::cos(a1)));
-    const double x2 = std::nearbyint(rx * (std::sin(a2) + 1));
-    const double y2 = std::nearbyint(ry * (1 - std::cos(a2)));
-    const double from = ScreenAngle(x1 - rx, y1 - ry);
-    const double sweep = SweepFrom(from, ScreenAngle(x2 - rx, y2 - ry));
+    const double x1 = std::nearbyint(rx * (std::sin(a1) + 1)) - rx;
+    const double y1 = std::nearbyint(ry * (1 - std::cos(a1))) - ry;
+    const double x2 = std::nearbyint(rx * (std::sin(a2) + 1)) - rx;
+    const double y2 = std::nearbyint(ry * (1 - std::cos(a2))) - ry;
+    double sweep = ScreenAngle(x2, y2) - ScreenAngle(x1, y1);
+    if (sweep < 0) {
+        sweep += kTwoPi;
+    }
     const bool whole = sweep == 0;
+    const bool narrow = sweep <= std::numbers::pi;
+    // Per pixel only products: within half a turn a point is inside when it lies on or after
+    // the first radial and on or before the second; a wider pie is everything except the
+    // points strictly inside the narrow pie from the second radial back to the first.
+    auto inSector = [&](double dx, double dy) {
+        if (whole) {
+            return true;
+        }
+        if (narrow) {
+            return Turn(x1, y1, dx, dy) >= 0 && Turn(dx, dy, x2, y2) >= 0;
+        }
+        return !(Turn(x2, y2, dx, dy) > 0 && Turn(dx, dy, x1, y1) > 0);
+    };
     for (int y = 0; y < height; ++y) {
         const double dy = y + 0.5 - ry;
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x) {
             const double dx = x + 0.5 - rx;
-            if ((dx * dx) / (rx * rx) + (dy * dy) / (ry * ry) > 1) {
-                continue;
-            }
-            if (whole || SweepFrom(from, ScreenAngle(dx, dy)) <= sweep) {
-                out[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-                    kPieInside;
+            if ((dx * dx) / (rx * rx) + (dy * dy) / (ry * ry) <= 1 && inSector(dx, dy)) {
+                out[row + static_cast<size_t>(x)] = kPieInside;
             }
         }
     }
