@@ -1,14 +1,20 @@
 // Shapes: TKQShape (a box or pie, optionally composed off screen as a mask layer) and
 // TKQShapeEff (a shape whose composed layer is drawn rotated, scaled and filtered).
 //
-// This module holds their properties and constructor defaults; drawing and composition join
-// with the shape work.
+// An unmasked shape draws a box or a pie on its own layer and then its children; with Crop its
+// box also clips the children's drawing and mouse hits. A masked shape draws its composed layer
+// instead of its children (see RenderMaskedLayer).
 #pragma once
 
 #include "scene/element.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+namespace kq::render {
+class Canvas;
+} // namespace kq::render
 
 namespace kq::elements {
 
@@ -35,7 +41,18 @@ enum class TKQFilterType : int32_t {
 class TKQShape : public scene::TKQElement {
 public:
     explicit TKQShape(scene::TKQElement* parent);
+    ~TKQShape() override;
     scene::ClassId Class() const override { return scene::ClassId::Shape; }
+
+    // When mouse-visible: a child's hit (kept only when Crop is off or the point lies in the
+    // box), else the shape itself on its own layer when the point lies in the box, edges
+    // included. The whole box counts, also for a pie.
+    scene::TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
+                                 uint8_t threshold) override;
+    // Masked: the composed layer only (RenderMaskedLayer). Otherwise: with Crop the canvas clip
+    // becomes its intersection with the box until the children are drawn; on the own layer,
+    // when hxTrans is above 5, the box or the pie; then the children.
+    void Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) override;
 
     void SetSizeX(int32_t v) override { SizeX = v; }
     void SetSizeY(int32_t v) override { SizeY = v; }
@@ -66,15 +83,39 @@ public:
     bool Masked = false;
     int32_t obMask = 0;
 
+protected:
+    // The hit test of both shape classes; the box is SizeX x SizeY times boxScale.
+    scene::TKQElement* HitInBox(int32_t layer, int32_t x, int32_t y, int32_t margin,
+                                uint8_t threshold, double boxScale);
+    // Draws the composed layer of a masked shape (the masked side's work).
+    void RenderMaskedLayer(int32_t layer, double offsetX, double offsetY);
+
 private:
+    void DrawPie(render::Canvas& canvas, float x, float y);
+    void FreePie();
+
     uint32_t color_ = 0xFFFFFFFFu;
     scene::TKQElement* resolvedMask_ = nullptr;
+    // The pie: its bitmap and texture, remade only when the box or the angles change. The
+    // texture belongs to pieCanvas_.
+    render::Canvas* pieCanvas_ = nullptr;
+    uint32_t pieTexture_ = 0;
+    std::vector<uint32_t> pieBitmap_;
+    bool pieMade_ = false;
+    int32_t pieSizeX_ = 0;
+    int32_t pieSizeY_ = 0;
+    double piePar1_ = 0;
+    double piePar2_ = 0;
 };
 
 class TKQShapeEff : public TKQShape {
 public:
     explicit TKQShapeEff(scene::TKQElement* parent);
     scene::ClassId Class() const override { return scene::ClassId::ShapeEff; }
+
+    // As for TKQShape, with the box scaled by Scale from its top-left corner.
+    scene::TKQElement* ElementAt(int32_t layer, int32_t x, int32_t y, int32_t margin,
+                                 uint8_t threshold) override;
 
     int32_t GetObPicture() const { return obPicture; }
     void SetObPicture(int32_t key) {
