@@ -19,6 +19,17 @@ const std::vector<std::string> kFilterNames = {
 
 TKQShape::TKQShape(TKQElement* parent) : TKQElement(parent) {}
 
+void TKQShape::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
+    if (Masked) {
+        // The children are drawn by Compose into the layer, not here.
+        if (layer == Order) {
+            RenderLayer(offsetX, offsetY);
+        }
+        return;
+    }
+    TKQElement::Render(layer, tint, offsetX, offsetY, flag);
+}
+
 TKQShapeEff::TKQShapeEff(TKQElement* parent) : TKQShape(parent) {}
 
 std::vector<TKQProp> ShapeProps() {
