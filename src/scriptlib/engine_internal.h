@@ -78,5 +78,8 @@ bool ImStarsR(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimStart(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimStop(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimPlay(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+// Masked shapes and shape effects (engine_shapes.cpp).
+bool Render(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool AddFilter(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
 } // namespace kq::script::library
