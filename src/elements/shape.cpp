@@ -38,10 +38,6 @@ bool SameAngle(double a, double b) {
 
 TKQShape::TKQShape(TKQElement* parent) : TKQElement(parent) {}
 
-TKQShape::~TKQShape() {
-    FreePie();
-}
-
 void TKQShape::FreePie() {
     if (pieCanvas_ && pieTexture_ != render::kNoTexture) {
         pieCanvas_->FreeTexture(pieTexture_);
@@ -89,7 +85,10 @@ TKQElement* TKQShapeEff::ElementAt(int32_t layer, int32_t x, int32_t y, int32_t 
 
 void TKQShape::Render(int32_t layer, uint32_t tint, double offsetX, double offsetY, bool flag) {
     if (Masked) {
-        RenderMaskedLayer(layer, offsetX, offsetY);
+        // The children are drawn by Compose into the layer, not here.
+        if (layer == Order) {
+            RenderLayer(offsetX, offsetY);
+        }
         return;
     }
     render::Canvas* canvas = CanvasOf(*this);
@@ -158,9 +157,6 @@ void TKQShape::DrawPie(render::Canvas& canvas, float x, float y) {
     canvas.SetFiltering(Par3 != 1);
     canvas.DrawScaled(pieTexture_, 0, x, y, static_cast<float>(Par3), color_, kPieBlend);
 }
-
-// Placeholder: the masked side defines how a composed layer is drawn.
-void TKQShape::RenderMaskedLayer(int32_t, double, double) {}
 
 TKQShapeEff::TKQShapeEff(TKQElement* parent) : TKQShape(parent) {}
 

@@ -5,6 +5,7 @@
 #include "render/image_service.h"
 #include "scene/prop_builder.h"
 #include "scene/registry.h"
+#include "scene/render_targets.h"
 
 #include <spdlog/spdlog.h>
 
@@ -12,7 +13,9 @@
 
 namespace kq::scene {
 
-TKQDB::TKQDB(Runtime& runtime) : TKQElement(RootTag{}), runtime_(runtime) {
+TKQDB::TKQDB(Runtime& runtime)
+    : TKQElement(RootTag{}), runtime_(runtime),
+      renderTargets_(std::make_unique<RenderTargetList>()) {
     db_ = this;
 }
 

@@ -32,6 +32,8 @@ namespace kq::scene {
 // The picture every particle system and star draws from; requested kept when the scene is read.
 inline constexpr std::string_view kParticleSheet = "particles.bmp";
 
+class RenderTargetList;
+
 class TKQDB : public TKQElement {
 public:
     explicit TKQDB(Runtime& runtime);
@@ -70,6 +72,9 @@ public:
     void RenderStars(int32_t layer);
     // Frees every star (screen changes do it).
     void ClearStars() { stars_->Clear(); }
+
+    // ---- Off-screen layers of masked shapes (render_targets.h) ----
+    RenderTargetList& RenderTargets() { return *renderTargets_; }
 
     // The first direct child whose Id equals name without regard to case, or null.
     TKQElement* FindChildById(std::string_view name) const;
@@ -223,6 +228,7 @@ private:
     std::string lastCheat_;
     render::TKQIm* particleImage_ = nullptr;
     std::unique_ptr<StarTable> stars_ = std::make_unique<StarTable>();
+    std::unique_ptr<RenderTargetList> renderTargets_;
 };
 
 // The registry entry of the root (registered first by the element modules).

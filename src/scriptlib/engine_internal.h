@@ -80,5 +80,8 @@ bool AnimStop(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimBreak(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool AnimPlay(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 bool ProcEf(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+// Masked shapes and shape effects (engine_shapes.cpp).
+bool Render(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
+bool AddFilter(const EngineContext& ctx, TPasCalc& calc, Params& p, TVar& r);
 
 } // namespace kq::script::library

@@ -1,6 +1,7 @@
 #include "shell/game_session.h"
 
 #include "elements/classes.h"
+#include "elements/shape.h"
 #include "media/audio_backend.h"
 #include "media/audio_trace.h"
 #include "media/game_files.h"
@@ -44,6 +45,7 @@ public:
 
     void SetPlayer(Player* player) { player_ = player; }
 
+    void ComposeShapeMask(elements::TKQShape& shape) override { shape.Compose(); }
     void ProcessStarsHook() override { db_.ProcessStars(); }
     void RenderStarsHook(int32_t layer) override { db_.RenderStars(layer); }
     void FinishScreenChange() override { db_.FinishScreenChange(); }

@@ -4,6 +4,7 @@
 
 #include "elements/animation.h"
 #include "elements/effect.h"
+#include "elements/shape.h"
 #include "elements/text.h"
 #include "render/font.h"
 #include "scene/db.h"
@@ -150,6 +151,13 @@ ordered_json ElementStateJson(const scene::TKQElement& element, const media::Tex
                 out["state"] = {{"particles", ParticlesJson(*effect)}};
             } else if (const auto* text = dynamic_cast<const elements::TKQText*>(&e)) {
                 out["state"] = TextStateJson(*text, codec);
+            } else if (const auto* shape = dynamic_cast<const elements::TKQShape*>(&e);
+                       shape && shape->Masked) {
+                // The layer's render target; null until the first Compose made one.
+                const render::SizeI size = shape->TargetSize();
+                out["state"] = {{"target", size.width > 0
+                                               ? ordered_json::array({size.width, size.height})
+                                               : ordered_json(nullptr)}};
             }
         });
 }

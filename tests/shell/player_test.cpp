@@ -283,6 +283,57 @@ TEST(GamePhase, MasksAreComposedForMaskedShapesOnly) {
     EXPECT_THAT(f.log, ElementsAre("mask:A", "mask:C"));
 }
 
+// Alt+Enter switches the display without losing the GL context: the layers composed before
+// the switch still draw their composites, and nothing is created again.
+TEST(GamePhase, ComposedLayersStillDrawAfterADisplaySwitch) {
+    struct ComposeHooks : LogHooks {
+        using LogHooks::LogHooks;
+        void ComposeShapeMask(elements::TKQShape& s) override { s.Compose(); }
+    };
+    PlayerFixture f;
+    f.rt.canvas = &f.canvas;
+    ComposeHooks hooks(f.log);
+    shell::Player player(f.rt, *f.db, f.timer, hooks, nullptr, &f.canvas);
+    auto* mask = new elements::TKQShape(f.screen);
+    mask->Key = 7;
+    mask->Masked = true;
+    auto* layer = new elements::TKQShape(f.screen);
+    layer->Key = 8;
+    layer->Masked = true;
+    layer->SetObMask(7);
+    player.Start();
+    player.SkipLogos();
+    const size_t texturesBefore = f.canvas.TextureCount();
+    auto drawnWith = [&](render::TextureId texture) {
+        player.ComposeMasks();
+        f.canvas.ClearCalls();
+        player.DeviceRender();
+        size_t n = 0;
+        for (const render::DrawCall& c : f.canvas.Calls()) {
+            n += c.kind == render::DrawCall::Kind::kQuad && c.texture == texture;
+        }
+        return n;
+    };
+    player.ComposeMasks(); // the first Compose makes the targets and composites
+    const render::TextureId composite = layer->Composite();
+    const render::TextureId target = layer->Target();
+    ASSERT_TRUE(f.canvas.IsTexture(composite));
+    EXPECT_EQ(drawnWith(composite), 1u);
+    const size_t textures = f.canvas.TextureCount();
+    EXPECT_EQ(textures, texturesBefore + 4); // two targets, two composites
+
+    player.KeyDown(13, true);
+    ASSERT_FALSE(hooks.windowed);
+    EXPECT_EQ(drawnWith(composite), 1u);
+    EXPECT_EQ(layer->Composite(), composite);
+    EXPECT_EQ(layer->Target(), target);
+    EXPECT_EQ(f.canvas.TextureCount(), textures);
+    player.KeyDown(13, true);
+    ASSERT_TRUE(hooks.windowed);
+    EXPECT_EQ(drawnWith(composite), 1u);
+    EXPECT_EQ(f.canvas.TextureCount(), textures);
+}
+
 TEST(GamePhase, ShutdownRunsTheRootExitScript) {
     PlayerFixture f;
     f.db->exExit.text = "bye";

@@ -50,6 +50,18 @@ convert -size 200x200 xc:none -fill '#ffd54f' -stroke '#ff8f00' -strokewidth 4 \
 python3 ../assets/make_particles.py
 convert -size 24x44 xc:'#ffca28' -fill '#ff6f00' -draw "rectangle 4,4 19,39" images/knob.png
 
+# The Layers screen: the spotlight's soft round mask, an opaque mask for the effects, a striped
+# picture that shows waves and filters, and its two buttons.
+convert -size 200x200 radial-gradient:white-none -channel A -level 0,45% +channel \
+    PNG32:images/spot.png
+convert -size 240x180 xc:white images/mask_full.png
+convert -size 240x180 xc:'#1a237e' -fill '#ffca28' -draw "rectangle 0,40 239,59" \
+    -draw "rectangle 0,120 239,139" -fill '#ef5350' -draw "rectangle 100,0 139,179" \
+    -fill white -font "$font" -pointsize 36 -gravity center -annotate +0+0 'Layers' \
+    images/stripes.png
+button btn_filter '#00796b' 'Next filter'
+button btn_snap '#ad1457' 'Snapshot'
+
 # Sounds: a click and two looping tunes (the room tune only as OGG: the game asks for
 # room.mp3 and the player falls back to the OGG sibling).
 sox -n -r 44100 -c 1 sounds/click.wav synth 0.06 square 1200 fade 0 0.06 0.05 vol 0.5
