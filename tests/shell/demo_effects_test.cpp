@@ -2,6 +2,7 @@
 // smoke rises from the chimney, the burst switches itself off after its last spark, the
 // "stars" cheat scatters stars over the star picture and Rise launches a row of stars.
 // Checked in the --dump state (the effects' particles and the root's stars).
+#include "shell/demo_player.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -18,60 +19,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Binary() {
-    return fs::path(KQ_BINARY_DIR) / "kqplayer";
-}
-fs::path DemoDir() {
-    return fs::path(KQ_BINARY_DIR) / "games" / "demo";
-}
-std::string Quote(const fs::path& p) {
-    return "\"" + p.string() + "\"";
-}
-
-// The element object whose Id is id, anywhere below node.
-const nlohmann::json* Element(const nlohmann::json& node, std::string_view id) {
-    if (!node.is_object()) {
-        return nullptr;
-    }
-    if (node.contains("props") && node["props"].value("Id", "") == id) {
-        return &node;
-    }
-    if (node.contains("children") && node["children"].is_array()) {
-        for (const nlohmann::json& child : node["children"]) {
-            if (const nlohmann::json* hit = Element(child, id)) {
-                return hit;
-            }
-        }
-    }
-    return nullptr;
-}
-
-struct PlayerRun {
-    nlohmann::json dump;
-    std::string log;
-};
-
-PlayerRun PlayDemo(const TempDir& dir, const std::string& input, int steps) {
-    const fs::path inputFile = dir.Write("input.txt", input);
-    const fs::path dump = dir.Path() / "dump.json";
-    const fs::path log = dir.Path() / "log.txt";
-    const std::string command = Quote(Binary()) + " --headless --skip-logos --seed 7 --steps " +
-                                std::to_string(steps) + " --data-dir " + Quote(dir.Path()) +
-                                " --input " + Quote(inputFile) + " --dump " + Quote(dump) + " " +
-                                Quote(DemoDir() / "demo.kqf") + " > " + Quote(log) + " 2>&1";
-    const int status = std::system(command.c_str());
-    PlayerRun run;
-    run.log = fs::exists(log) ? ReadAll(log) : "";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run.log;
-    run.dump =
-        fs::exists(dump) ? nlohmann::json::parse(ReadAll(dump), nullptr, false) : nlohmann::json();
-    return run;
+// The effects draw random numbers: every run uses the same seed.
+DemoRunOptions Seeded() {
+    DemoRunOptions options;
+    options.seed = 7;
+    return options;
 }
 
 // The "particles" state of an effect (null when it has no system).
 const nlohmann::json& Particles(const nlohmann::json& dump, std::string_view id) {
     static const nlohmann::json none;
-    const nlohmann::json* effect = Element(dump, id);
+    const nlohmann::json* effect = DumpElement(dump, id);
     EXPECT_NE(effect, nullptr) << id;
     if (!effect || !effect->contains("state")) {
         return none;
@@ -82,7 +40,7 @@ const nlohmann::json& Particles(const nlohmann::json& dump, std::string_view id)
 class DemoEffects : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(Binary()) || !fs::exists(DemoDir() / "demo.kqf")) {
+        if (!DemoBuilt()) {
             KQ_SKIP_MISSING() << "kqplayer or the demo game (target demo_game) is not built";
         }
     }
@@ -91,15 +49,15 @@ protected:
 TEST_F(DemoEffects, SparklesFollowTheMouseSmokeRisesAndTheBurstFires) {
     TempDir dir;
     const PlayerRun run =
-        PlayDemo(dir, "2 key 113\n4 move 300 300\n6 move 420 320\n8 move 500 330\n", 12);
+        PlayDemo(dir, "2 key 113\n4 move 300 300\n6 move 420 320\n8 move 500 330\n", 12, Seeded());
     ASSERT_TRUE(run.dump.is_object()) << run.log;
-    const nlohmann::json* screen = Element(run.dump, "Effects");
+    const nlohmann::json* screen = DumpElement(run.dump, "Effects");
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(run.dump["runtime"]["current_screen"], (*screen)["props"]["Key"]);
 
     // The sparkle effect stands where the mouse is, emitting; its particles are spread over
     // the path the mouse took.
-    const nlohmann::json* sparkle = Element(run.dump, "Sparkle");
+    const nlohmann::json* sparkle = DumpElement(run.dump, "Sparkle");
     ASSERT_NE(sparkle, nullptr);
     EXPECT_EQ((*sparkle)["props"]["X"], 500);
     EXPECT_EQ((*sparkle)["props"]["Y"], 330);
@@ -124,7 +82,7 @@ TEST_F(DemoEffects, SparklesFollowTheMouseSmokeRisesAndTheBurstFires) {
     const nlohmann::json& burst = Particles(run.dump, "Burst");
     ASSERT_TRUE(burst.is_object());
     EXPECT_GT(burst["live"].get<int>(), 20);
-    EXPECT_EQ((*Element(run.dump, "Burst"))["props"]["Active"], true);
+    EXPECT_EQ((*DumpElement(run.dump, "Burst"))["props"]["Active"], true);
 
     // Smoke leaves the chimney top (y 380) upwards.
     const nlohmann::json& smoke = Particles(run.dump, "Smoke");
@@ -136,9 +94,9 @@ TEST_F(DemoEffects, SparklesFollowTheMouseSmokeRisesAndTheBurstFires) {
 TEST_F(DemoEffects, TheBurstSwitchesItselfOffAfterItsLastSpark) {
     TempDir dir;
     // Sparks live at most 1.2 time units (36 steps) after a quarter unit of emission.
-    const PlayerRun run = PlayDemo(dir, "2 key 113\n", 60);
+    const PlayerRun run = PlayDemo(dir, "2 key 113\n", 60, Seeded());
     ASSERT_TRUE(run.dump.is_object()) << run.log;
-    const nlohmann::json* effect = Element(run.dump, "Burst");
+    const nlohmann::json* effect = DumpElement(run.dump, "Burst");
     ASSERT_NE(effect, nullptr);
     EXPECT_EQ((*effect)["props"]["Active"], false);
     const nlohmann::json& burst = Particles(run.dump, "Burst");
@@ -149,7 +107,7 @@ TEST_F(DemoEffects, TheBurstSwitchesItselfOffAfterItsLastSpark) {
     EXPECT_TRUE(burst["items"].empty());
     // The smoke goes on: it has risen well above the chimney and grown beyond the largest
     // start size (0.7 + 1.1 x 0.3).
-    EXPECT_EQ((*Element(run.dump, "Smoke"))["props"]["Active"], true);
+    EXPECT_EQ((*DumpElement(run.dump, "Smoke"))["props"]["Active"], true);
     const nlohmann::json& smoke = Particles(run.dump, "Smoke");
     ASSERT_TRUE(smoke.is_object());
     double highest = 1e9;
@@ -166,7 +124,7 @@ TEST_F(DemoEffects, TheStarsCheatAndRiseLaunchStars) {
     TempDir dir;
     const std::string input = "2 key 113\n4 char 115\n4 char 116\n5 char 97\n5 char 114\n"
                               "6 char 115\n8 down 300 720\n8 up 300 720\n";
-    const PlayerRun run = PlayDemo(dir, input, 10);
+    const PlayerRun run = PlayDemo(dir, input, 10, Seeded());
     ASSERT_TRUE(run.dump.is_object()) << run.log;
     EXPECT_EQ(run.dump["vars"]["CHEATED"][1], "stars") << run.dump["vars"];
     int scattered = 0;
@@ -195,7 +153,7 @@ TEST_F(DemoEffects, EveryEffectOfTheSceneFileHasItsSystemFromTheStart) {
     // The root requests the particle sheet before it reads the scene, so the EffectFN values
     // read from the file build their systems (from the pack) before the screen is shown.
     TempDir dir;
-    const PlayerRun run = PlayDemo(dir, "", 1);
+    const PlayerRun run = PlayDemo(dir, "", 1, Seeded());
     ASSERT_TRUE(run.dump.is_object()) << run.log;
     for (std::string_view id : {"Sparkle", "Smoke", "Burst"}) {
         const nlohmann::json& particles = Particles(run.dump, id);
