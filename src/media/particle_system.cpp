@@ -49,13 +49,15 @@ void SetColorRates(Particle& p, uint32_t target, float time) {
     p.alphaChange = Rate(p.alpha, Channel(target, 24), time);
 }
 
-// A channel rounded to the nearest integer, halves to even; nothing outside 0..255. Adding and
-// taking away 2^23 leaves no fraction bits, so the float unit rounds exactly as nearbyint
-// does (round to nearest even), without the library call on every channel of every quad.
-std::optional<uint32_t> PackChannel(float value, int shift) {
-    if (!(value >= 0 && value <= 255)) {
-        return std::nullopt;
-    }
+// Whether a channel can be packed: 0..255 (NaN is not).
+bool ChannelInRange(float value) {
+    return value >= 0 && value <= 255;
+}
+
+// A channel in 0..255 rounded to the nearest integer, halves to even, at its place. Adding and
+// taking away 2^23 leaves no fraction bits, so the float unit rounds exactly as nearbyint does
+// (round to nearest even), without the library call on every channel of every quad.
+uint32_t PackChannel(float value, int shift) {
     const float rounded = (value + 0x1p23f) - 0x1p23f;
     return static_cast<uint32_t>(rounded) << shift;
 }
@@ -80,14 +82,14 @@ std::optional<int32_t> FrameIndex(const Particle& particle) {
 }
 
 std::optional<uint32_t> PackedColor(const Particle& p) {
-    const auto a = PackChannel(p.alpha, 24);
-    const auto r = PackChannel(p.red, 16);
-    const auto g = PackChannel(p.green, 8);
-    const auto b = PackChannel(p.blue, 0);
-    if (!a || !r || !g || !b) {
+    // One test for the four channels (bitwise, so there is a single branch per particle).
+    const bool inRange = ChannelInRange(p.alpha) & ChannelInRange(p.red) & ChannelInRange(p.green) &
+                         ChannelInRange(p.blue);
+    if (!inRange) {
         return std::nullopt;
     }
-    return *a | *r | *g | *b;
+    return PackChannel(p.alpha, 24) | PackChannel(p.red, 16) | PackChannel(p.green, 8) |
+           PackChannel(p.blue, 0);
 }
 
 ParticleSystem::ParticleSystem(int32_t capacity) : capacity_(std::max(capacity, 0)) {}
